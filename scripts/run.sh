@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the installer and starts it under Wine in a project-local prefix (.wine-prefix).
+# With a display the dialog is yours to use. Without one it runs under Xvfb: a screenshot
+# of the dialog is saved to build/screenshot.png and the dialog is closed with Escape.
+#   run.sh [ARGS...]   e.g. run.sh uninstall
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+bash "$here/scripts/setup.sh"
+build="$here/build"
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >"$here/build-configure.log" 2>&1 \
+  || { cat "$here/build-configure.log"; exit 1; }
+cmake --build "$build" -j"$(nproc)" --target DriverInstall
+
+export WINEPREFIX="${WINEPREFIX:-$here/.wine-prefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX ..."
+  WINEARCH="${WINEARCH:-win64}" wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+exe="$build/dist/DriverInstall.exe"
+
+if [ -n "${DISPLAY:-}" ] || [ "$#" -gt 0 ]; then
+  set +e
+  wine "$exe" "$@" >"$build/run.log" 2>&1 </dev/null
+  rc=$?
+  wineserver -w
+  echo "DriverInstall.exe exited with code $rc"
+  exit $rc
+fi
+
+shot="$build/screenshot.png"
+cat >"$build/run-headless.sh" <<'INNER'
+set -u
+exe=$1 shot=$2 log=$3
+wine "$exe" >"$log" 2>&1 </dev/null &
+pid=$!
+window=""
+for _ in $(seq 1 120); do
+  window=$(xdotool search --onlyvisible --name "DriverInstall|Printer Driver" 2>/dev/null | head -n 1)
+  [ -n "$window" ] && break
+  sleep 0.5
+done
+if [ -z "$window" ]; then
+  echo "the dialog did not appear; see $log" >&2
+  kill $pid 2>/dev/null
+  exit 1
+fi
+sleep 2
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shot"
+xdotool windowfocus --sync "$window" key Escape
+wait $pid
+INNER
+set +e
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$build/run-headless.sh" "$exe" "$shot" "$build/run.log"
+rc=$?
+wineserver -k 2>/dev/null
+echo "Screenshot: $shot"
+echo "DriverInstall.exe exited with code $rc"
+exit $rc
