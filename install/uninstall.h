@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+
+// The whole of an uninstall run: deletes the model's printers, then the USB port monitor.
+// Shows nothing. The result is removeUsbMonitor's.
+int UninstallPackage();
+
+// Deletes every local or connected printer whose driver is the model's driver.
+void deleteModelPrinters();
+
+// 1 when the driver name equals the model's, the letters A to Z compared without regard
+// to case; 0 otherwise and for a null name.
+int isModelDriverName(const wchar_t* driverName);
+
+// Removes the monitor from the spooler, its registry key and its DLL pair from the system
+// directory (on a 64-bit system from the 32-bit and the native one). 1 when the spooler
+// removed it and its key was there; 0 otherwise, with the cause in the last error. With no
+// key nothing is deleted.
+int removeUsbMonitor(const wchar_t* monitorName);

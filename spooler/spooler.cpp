@@ -1,0 +1,152 @@
+#include "spooler/spooler.h"
+
+#include <stdlib.h>
+
+#include "system/system_library.h"
+
+// The cause every unavailable call reports: the loader's code when winspool.drv did not
+// load, ERROR_PROC_NOT_FOUND when it lacks the export.
+static DWORD unavailableError = ERROR_PROC_NOT_FOUND;
+
+static BOOL WINAPI FailDriverDirectory(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailLevelCall(LPWSTR, DWORD, LPBYTE)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailDeleteMonitor(LPWSTR, LPWSTR, LPWSTR)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static HANDLE WINAPI FailAddPrinter(LPWSTR, DWORD, LPBYTE)
+{
+    SetLastError(unavailableError);
+    return nullptr;
+}
+static BOOL WINAPI FailOpenPrinter(LPWSTR, LPHANDLE printer, LPPRINTER_DEFAULTSW)
+{
+    if (printer)
+        *printer = nullptr;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailHandleCall(HANDLE)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailEnumPrinters(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
+{
+    if (needed)
+        *needed = 0;
+    if (returned)
+        *returned = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailEnumServerList(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
+{
+    if (needed)
+        *needed = 0;
+    if (returned)
+        *returned = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailAddPort(LPWSTR, HWND, LPWSTR)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+
+static HMODULE winspool;
+
+static AddPortExAFn FindAddPortExA()
+{
+    if (!winspool) {
+        SetLastError(unavailableError);
+        return nullptr;
+    }
+    FARPROC address = GetProcAddress(winspool, "AddPortExA");
+    if (!address)
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    return reinterpret_cast<AddPortExAFn>(reinterpret_cast<void*>(address));
+}
+
+template <typename Fn> static void Bind(const char* name, Fn& slot)
+{
+    FARPROC address = GetProcAddress(winspool, name);
+    if (address)
+        slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+}
+
+static SpoolerApi LoadRealSpooler()
+{
+    SpoolerApi api = {
+        FailDriverDirectory, FailLevelCall,   FailDeleteMonitor, FailLevelCall,      FailAddPrinter,
+        FailOpenPrinter,     FailHandleCall,  FailHandleCall,    FailEnumPrinters,   FailEnumServerList,
+        FailEnumServerList,  FailAddPort,     FindAddPortExA,
+    };
+    winspool = LoadSystemLibrary(L"winspool.drv");
+    if (!winspool) {
+        unavailableError = GetLastError();
+        return api;
+    }
+    Bind("GetPrinterDriverDirectoryW", api.getPrinterDriverDirectory);
+    Bind("AddMonitorW", api.addMonitor);
+    Bind("DeleteMonitorW", api.deleteMonitor);
+    Bind("AddPrinterDriverW", api.addPrinterDriver);
+    Bind("AddPrinterW", api.addPrinter);
+    Bind("OpenPrinterW", api.openPrinter);
+    Bind("DeletePrinter", api.deletePrinter);
+    Bind("ClosePrinter", api.closePrinter);
+    Bind("EnumPrintersW", api.enumPrinters);
+    Bind("EnumPortsW", api.enumPorts);
+    Bind("EnumMonitorsW", api.enumMonitors);
+    Bind("AddPortW", api.addPort);
+    return api;
+}
+
+const SpoolerApi& RealSpooler()
+{
+    static const SpoolerApi real = LoadRealSpooler();
+    return real;
+}
+
+SpoolerApi& Spooler()
+{
+    static SpoolerApi current = RealSpooler();
+    return current;
+}
+
+int listPrinters(PRINTER_INFO_2W** list, DWORD* count)
+{
+    *list = nullptr;
+    *count = 0;
+    wchar_t emptyName[] = L"";
+    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Spooler().enumPrinters(flags, emptyName, 2, nullptr, 0, &needed, &returned);
+    if (needed == 0) {
+        SetLastError(ERROR_NO_DATA);
+        return 0;
+    }
+    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
+    if (!buffer) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return 0;
+    }
+    returned = 0;
+    // A list that grew between the two calls fails the second one; its count is then 0.
+    if (!Spooler().enumPrinters(flags, emptyName, 2, buffer, needed, &needed, &returned))
+        returned = 0;
+    *list = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
+    *count = returned;
+    return 1;
+}

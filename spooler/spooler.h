@@ -1,0 +1,42 @@
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+// MinGW-w64's headers do not declare it; winspool.drv exports it.
+typedef BOOL(WINAPI* AddPortExAFn)(LPSTR serverName, DWORD level, LPBYTE portInfo, LPSTR monitorName);
+
+// The spooler operations the program uses, all on the local machine. The real table is
+// resolved from winspool.drv in the system directory, never by a search that would reach
+// the program's own folder. A test replaces a member to make one call fail with a chosen
+// last-error code, and restores it from RealSpooler().
+struct SpoolerApi {
+    BOOL(WINAPI* getPrinterDriverDirectory)(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer,
+                                            DWORD size, LPDWORD needed);
+    BOOL(WINAPI* addMonitor)(LPWSTR server, DWORD level, LPBYTE monitor);
+    BOOL(WINAPI* deleteMonitor)(LPWSTR server, LPWSTR environment, LPWSTR monitorName);
+    BOOL(WINAPI* addPrinterDriver)(LPWSTR server, DWORD level, LPBYTE driver);
+    HANDLE(WINAPI* addPrinter)(LPWSTR server, DWORD level, LPBYTE printer);
+    BOOL(WINAPI* openPrinter)(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+    BOOL(WINAPI* deletePrinter)(HANDLE printer);
+    BOOL(WINAPI* closePrinter)(HANDLE printer);
+    BOOL(WINAPI* enumPrinters)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                               LPDWORD returned);
+    BOOL(WINAPI* enumPorts)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                            LPDWORD returned);
+    BOOL(WINAPI* enumMonitors)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                               LPDWORD returned);
+    BOOL(WINAPI* addPort)(LPWSTR server, HWND owner, LPWSTR monitorName);
+    // Null when winspool.drv cannot be loaded (ERROR_MOD_NOT_FOUND or the loader's code)
+    // or lacks the export (ERROR_PROC_NOT_FOUND).
+    AddPortExAFn (*findAddPortExA)();
+};
+
+// The calls in force. When winspool.drv cannot be loaded every member fails with the
+// loader's last-error code.
+SpoolerApi& Spooler();
+const SpoolerApi& RealSpooler();
+
+// Level-2 records of the local printers and connections, in a new buffer the caller
+// releases with free(). 0 when the spooler reports no data (ERROR_NO_DATA when it gives no
+// size) or memory runs out; the count is then 0.
+int listPrinters(PRINTER_INFO_2W** list, DWORD* count);

@@ -1,0 +1,48 @@
+#include "system/system_api.h"
+
+#include "system/system_library.h"
+
+static void(WINAPI* FindGetNativeSystemInfo())(SYSTEM_INFO*)
+{
+    // kernel32 is always loaded; nothing is loaded to ask.
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    if (!kernel)
+        return nullptr;
+    return reinterpret_cast<void(WINAPI*)(SYSTEM_INFO*)>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetNativeSystemInfo")));
+}
+
+static int AskNtVersionNumbers(DWORD* major, DWORD* minor, DWORD* build)
+{
+    HMODULE ntdll = LoadSystemLibrary(L"ntdll.dll");
+    if (!ntdll)
+        return 0;
+    typedef void(WINAPI * RtlGetNtVersionNumbersFn)(DWORD*, DWORD*, DWORD*);
+    RtlGetNtVersionNumbersFn get = reinterpret_cast<RtlGetNtVersionNumbersFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetNtVersionNumbers")));
+    int result = 0;
+    if (get) {
+        get(major, minor, build);
+        // The high bits of the build carry checked/free flags, not the build.
+        *build &= 0xFFFF;
+        result = 1;
+    }
+    FreeLibrary(ntdll);
+    return result;
+}
+
+static const SystemApi realApi = {
+    GetVersionExW, GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
+};
+
+static SystemApi currentApi = realApi;
+
+SystemApi& System()
+{
+    return currentApi;
+}
+
+const SystemApi& RealSystemApi()
+{
+    return realApi;
+}

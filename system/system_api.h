@@ -1,0 +1,18 @@
+#pragma once
+#include <windows.h>
+
+// The version and processor questions the probes put to the platform. Tests replace a
+// member to give an answer Wine cannot (Windows 95, a server product, an IA64 processor,
+// a system without GetNativeSystemInfo); everything else calls the platform directly.
+struct SystemApi {
+    BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
+    void(WINAPI* getSystemInfo)(SYSTEM_INFO* info);
+    // Null when the running system has no GetNativeSystemInfo.
+    void(WINAPI* (*findGetNativeSystemInfo)())(SYSTEM_INFO* info);
+    int(WINAPI* getSystemMetrics)(int index);
+    int (*getNtVersionNumbers)(DWORD* major, DWORD* minor, DWORD* build);
+};
+
+// The calls in force; a test may overwrite members and restore them with RealSystemApi().
+SystemApi& System();
+const SystemApi& RealSystemApi();
