@@ -1,0 +1,335 @@
+#include "support/wine_support.h"
+
+#include <stdlib.h>
+
+#include "spooler/spooler_names.h"
+#include "system/probes.h"
+
+std::wstring HostPath(const std::string& unixPath)
+{
+    std::wstring path = L"Z:";
+    for (char c : unixPath)
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return path;
+}
+
+std::wstring HostPathFromEnv(const char* variable)
+{
+    const char* value = getenv(variable);
+    return value ? HostPath(value) : std::wstring();
+}
+
+bool Is64BitPrefix()
+{
+    return GetNativeBits() == 64;
+}
+
+std::wstring NativeSystemDir()
+{
+    return HostPathFromEnv("WINEPREFIX") + L"\\drive_c\\windows\\system32";
+}
+
+std::wstring Wow64SystemDir()
+{
+    return HostPathFromEnv("WINEPREFIX") + L"\\drive_c\\windows\\syswow64";
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyInto(const std::wstring& source, const std::wstring& folder, const std::wstring& name)
+{
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), FALSE) != 0;
+}
+
+std::wstring TempFolder(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+Started StartProgram(const std::wstring& exe, const std::wstring& arguments, const STARTUPINFOW* startup)
+{
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(0);
+    STARTUPINFOW info = {};
+    info.cb = sizeof(info);
+    if (startup)
+        info = *startup;
+    PROCESS_INFORMATION process = {};
+    Started started;
+    if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &info, &process)) {
+        CloseHandle(process.hThread);
+        started.process = process.hProcess;
+        started.processId = process.dwProcessId;
+    }
+    return started;
+}
+
+long WaitForExit(Started& started, DWORD milliseconds)
+{
+    if (!started.process)
+        return -1;
+    if (WaitForSingleObject(started.process, milliseconds) != WAIT_OBJECT_0) {
+        TerminateProcess(started.process, 99);
+        WaitForSingleObject(started.process, 5000);
+        CloseHandle(started.process);
+        started.process = nullptr;
+        return -2;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(started.process, &code);
+    CloseHandle(started.process);
+    started.process = nullptr;
+    return static_cast<long>(code);
+}
+
+long RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD milliseconds)
+{
+    Started started = StartProgram(exe, arguments);
+    return WaitForExit(started, milliseconds);
+}
+
+std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(0);
+    STARTUPINFOW info = {};
+    info.cb = sizeof(info);
+    info.dwFlags = STARTF_USESTDHANDLES;
+    info.hStdOutput = writeEnd;
+    info.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    std::string output;
+    *exitCode = -1;
+    if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &info, &process)) {
+        CloseHandle(writeEnd);
+        writeEnd = nullptr;
+        char chunk[512];
+        DWORD read = 0;
+        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+            output.append(chunk, read);
+        WaitForSingleObject(process.hProcess, 30000);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        *exitCode = static_cast<long>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (writeEnd)
+        CloseHandle(writeEnd);
+    CloseHandle(readEnd);
+    return output;
+}
+
+struct DialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK FindDialog(HWND window, LPARAM context)
+{
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    // Visible: the dialog has been initialised and shown.
+    if (owner == search->processId && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialogOf(DWORD processId, DWORD milliseconds)
+{
+    for (DWORD waited = 0; waited < milliseconds; waited += 100) {
+        DialogSearch search = {processId, nullptr};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+static std::wstring FixtureDll(const wchar_t* arch, const wchar_t* name)
+{
+    return HostPathFromEnv("DI_FIXTURES") + L"\\" + arch + L"\\" + name;
+}
+
+void PlaceMonitorDlls()
+{
+    const wchar_t* names[] = {kMonitorDllName, kMonitorUiDllName};
+    for (const wchar_t* name : names) {
+        if (Is64BitPrefix()) {
+            CopyInto(FixtureDll(L"x64", name), NativeSystemDir(), name);
+            CopyInto(FixtureDll(L"x86", name), Wow64SystemDir(), name);
+        } else {
+            CopyInto(FixtureDll(L"x86", name), NativeSystemDir(), name);
+        }
+    }
+}
+
+static bool BothPresent(const std::wstring& folder)
+{
+    return FileExists(folder + L"\\" + kMonitorDllName) && FileExists(folder + L"\\" + kMonitorUiDllName);
+}
+
+bool MonitorDllsInNativeSystemDir()
+{
+    return BothPresent(NativeSystemDir());
+}
+
+bool MonitorDllsIn32BitSystemDir()
+{
+    return BothPresent(Is64BitPrefix() ? Wow64SystemDir() : NativeSystemDir());
+}
+
+bool AddFixtureMonitorAndPort()
+{
+    return RunProgram(HostPathFromEnv("DI_HELPER"), L"--add-usb-monitor") == 0;
+}
+
+bool MonitorKeyExists()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\USB Printer Monitor",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool MonitorRegistered(const wchar_t* name)
+{
+    DWORD needed = 0, count = 0;
+    EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count))
+        return false;
+    const MONITOR_INFO_1W* monitors = reinterpret_cast<const MONITOR_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (lstrcmpW(monitors[i].pName, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+static bool RegisterSeedDriverFor(const wchar_t* name, const wchar_t* environment)
+{
+    wchar_t directory[MAX_PATH] = {};
+    DWORD needed = 0;
+    if (GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                                   sizeof(directory), &needed)) {
+        const wchar_t* files[] = {L"UNIDRV.DLL", L"UNIDRVUI.DLL", L"UNIDRV.HLP", L"UNIRES.DLL", L"STDNAMES.GPD"};
+        for (const wchar_t* file : files) {
+            std::wstring path = std::wstring(directory) + L"\\" + file;
+            HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            if (handle != INVALID_HANDLE_VALUE)
+                CloseHandle(handle);
+        }
+    }
+    DRIVER_INFO_3W driver = {};
+    driver.cVersion = 3;
+    driver.pName = const_cast<wchar_t*>(name);
+    driver.pEnvironment = const_cast<wchar_t*>(environment);
+    driver.pDriverPath = const_cast<wchar_t*>(L"UNIDRV.DLL");
+    driver.pDataFile = const_cast<wchar_t*>(L"STDNAMES.GPD");
+    driver.pConfigFile = const_cast<wchar_t*>(L"UNIDRVUI.DLL");
+    driver.pHelpFile = const_cast<wchar_t*>(L"UNIDRV.HLP");
+    driver.pDependentFiles = const_cast<wchar_t*>(L"UNIRES.DLL\0");
+    driver.pDefaultDataType = const_cast<wchar_t*>(L"RAW");
+    return AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) != 0;
+}
+
+bool RegisterSeedDriver(const wchar_t* name)
+{
+    bool registered = RegisterSeedDriverFor(name, L"Windows NT x86");
+    if (Is64BitPrefix())
+        registered = RegisterSeedDriverFor(name, L"Windows x64") && registered;
+    return registered;
+}
+
+bool DriverRegistered(const wchar_t* name, const wchar_t* environment)
+{
+    DWORD needed = 0, count = 0;
+    EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(environment), 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    if (!EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(environment), 1, buffer.data(), needed, &needed, &count))
+        return false;
+    const DRIVER_INFO_1W* drivers = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (lstrcmpiW(drivers[i].pName, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool AddSeedPrinter(const wchar_t* printerName, const wchar_t* driverName, const wchar_t* port)
+{
+    PRINTER_INFO_2W printer = {};
+    printer.pPrinterName = const_cast<wchar_t*>(printerName);
+    printer.pDriverName = const_cast<wchar_t*>(driverName);
+    printer.pPortName = const_cast<wchar_t*>(port);
+    printer.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+    printer.pDatatype = const_cast<wchar_t*>(L"RAW");
+    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE handle = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
+    if (!handle)
+        return false;
+    ClosePrinter(handle);
+    return true;
+}
+
+std::vector<std::wstring> PrinterNames()
+{
+    std::vector<std::wstring> names;
+    DWORD needed = 0, count = 0;
+    wchar_t empty[] = L"";
+    EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, empty, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, empty, 2, buffer.data(), needed, &needed,
+                       &count))
+        return names;
+    const PRINTER_INFO_2W* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        names.push_back(printers[i].pPrinterName);
+    return names;
+}
+
+bool PrinterExists(const wchar_t* name)
+{
+    for (const std::wstring& printer : PrinterNames()) {
+        if (printer == name)
+            return true;
+    }
+    return false;
+}
+
+void DeleteAllPrinters()
+{
+    for (const std::wstring& name : PrinterNames()) {
+        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+        HANDLE printer = nullptr;
+        if (OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, &defaults)) {
+            DeletePrinter(printer);
+            ClosePrinter(printer);
+        }
+    }
+}

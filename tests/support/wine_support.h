@@ -1,0 +1,58 @@
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+// Helpers for the tests that run inside a throwaway Wine prefix.
+
+// A Windows path for a path of the Linux host (Wine maps the host's root to Z:).
+std::wstring HostPath(const std::string& unixPath);
+// A host path given to the test in an environment variable, as a Windows path.
+std::wstring HostPathFromEnv(const char* variable);
+
+// The prefix's own folders as host paths, untouched by WOW64 redirection: the native
+// system directory, and on a 64-bit prefix the 32-bit one (syswow64).
+std::wstring NativeSystemDir();
+std::wstring Wow64SystemDir();
+bool Is64BitPrefix();
+
+bool FileExists(const std::wstring& path);
+bool CopyInto(const std::wstring& source, const std::wstring& folder, const std::wstring& name);
+std::wstring TempFolder(const std::wstring& name);
+
+// Starts a program and waits for it; the exit code, or -1 when it could not be started
+// and -2 when it did not end within the time.
+struct Started {
+    HANDLE process = nullptr;
+    DWORD processId = 0;
+};
+Started StartProgram(const std::wstring& exe, const std::wstring& arguments, const STARTUPINFOW* startup = nullptr);
+long WaitForExit(Started& started, DWORD milliseconds);
+long RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD milliseconds = 60000);
+std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode);
+
+// The dialog window of a process, waited for; null when none appeared in time.
+HWND WaitForDialogOf(DWORD processId, DWORD milliseconds);
+
+// The fixture monitor pair in the system directories (both on a 64-bit prefix).
+void PlaceMonitorDlls();
+// Both DLLs of the pair in the native, or the 32-bit, system directory (one and the same
+// on a 32-bit prefix).
+bool MonitorDllsInNativeSystemDir();
+bool MonitorDllsIn32BitSystemDir();
+// Adds the monitor and "USB PORT:" from a helper process, so that this one does not keep
+// the monitor DLL loaded.
+bool AddFixtureMonitorAndPort();
+bool MonitorKeyExists();
+bool MonitorRegistered(const wchar_t* name);
+
+// A driver registered for the spooler, with dummy files; on a 64-bit prefix for both
+// environments, since the 32-bit AddPrinterW looks drivers up only under "Windows NT x86".
+bool RegisterSeedDriver(const wchar_t* name);
+bool DriverRegistered(const wchar_t* name, const wchar_t* environment);
+bool AddSeedPrinter(const wchar_t* printerName, const wchar_t* driverName, const wchar_t* port);
+std::vector<std::wstring> PrinterNames();
+bool PrinterExists(const wchar_t* name);
+void DeleteAllPrinters();

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in a throwaway prefix of its own.
+#   run-in-prefix.sh win32|win64 NAME PROGRAM [ARGS...]
+# The prefix is a hard-link copy of a template made once per kind under
+# $WINE_TEST_ROOT (default: ./wine-test). Its files are shared with the template, so tests
+# must replace files (create, delete, rename) and never rewrite an existing one in place.
+# Wine's background processes inherit standard output; the program's output goes to files
+# and is printed after the prefix's wineserver is gone, so no pipe is held open.
+set -u
+arch=$1 name=$2
+shift 2
+root=${WINE_TEST_ROOT:-$PWD/wine-test}
+template="$root/template-$arch"
+prefix="$root/prefixes/$name"
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINELOADER WINESERVER
+
+mkdir -p "$root/prefixes"
+(
+  flock 9
+  if [ ! -f "$template/.ready" ]; then
+    rm -rf "$template"
+    WINEPREFIX="$template" WINEARCH="$arch" wineboot -i >"$root/template-$arch.log" 2>&1
+    WINEPREFIX="$template" wineserver -w
+    touch "$template/.ready"
+  fi
+) 9>"$root/template-$arch.lock"
+if [ ! -f "$template/.ready" ]; then
+  echo "could not create the $arch Wine prefix; see $root/template-$arch.log" >&2
+  exit 1
+fi
+
+rm -rf "$prefix"
+cp -al "$template" "$prefix"
+export WINEPREFIX="$prefix"
+
+out="$root/prefixes/$name.out"
+err="$root/prefixes/$name.err"
+wine "$@" >"$out" 2>"$err" </dev/null
+rc=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+cat "$out"
+grep -v -E '^(wine: |[0-9a-f]{4}:(fixme|err|warn):)' "$err" >&2
+[ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err"
+exit $rc
