@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh"
 build="$here/build"
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$here/build-configure.log" 2>&1 \
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >"$here/build-configure.log" 2>&1 \
   || { cat "$here/build-configure.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)"
 # Prefix templates are made anew for every run, so no run sees what an earlier one left.
