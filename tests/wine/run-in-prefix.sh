@@ -4,6 +4,7 @@
 # The prefix is a hard-link copy of a template made once per kind under
 # $WINE_TEST_ROOT (default: ./wine-test). Its files are shared with the template, so tests
 # must replace files (create, delete, rename) and never rewrite an existing one in place.
+# The registry files get copies of their own: wineserver rewrites a hard-linked one in place.
 # Wine's background processes inherit standard output; the program's output goes to files
 # and is printed after the prefix's wineserver is gone, so no pipe is held open.
 set -u
@@ -34,6 +35,9 @@ fi
 
 rm -rf "$prefix"
 cp -al "$template" "$prefix"
+for hive in "$prefix"/*.reg; do
+  cp --remove-destination "$template/$(basename "$hive")" "$hive"
+done
 export WINEPREFIX="$prefix"
 
 out="$root/prefixes/$name.out"
