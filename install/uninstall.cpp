@@ -22,7 +22,7 @@ int isModelDriverName(const wchar_t* driverName)
     for (;; ++driverName, ++model) {
         wchar_t a = *driverName;
         wchar_t b = *model;
-        // Only the ASCII letters fold; the spooler's names are not locale-dependent here.
+        // Only A to Z fold: no locale's case rules may make another driver's name match.
         if (a >= L'a' && a <= L'z')
             a = static_cast<wchar_t>(a - L'a' + L'A');
         if (b >= L'a' && b <= L'z')
