@@ -156,6 +156,36 @@ static BOOL CALLBACK FindDialog(HWND window, LPARAM context)
     return TRUE;
 }
 
+struct WindowSearch {
+    DWORD processId;
+    bool found;
+};
+
+static BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawWindow)
+{
+    *sawWindow = false;
+    for (DWORD waited = 0; started.process && waited < milliseconds; waited += 20) {
+        WindowSearch search = {started.processId, false};
+        EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+        *sawWindow = *sawWindow || search.found;
+        if (WaitForSingleObject(started.process, 20) == WAIT_OBJECT_0)
+            break;
+    }
+    return WaitForExit(started, 0);
+}
+
 HWND WaitForDialogOf(DWORD processId, DWORD milliseconds)
 {
     for (DWORD waited = 0; waited < milliseconds; waited += 100) {

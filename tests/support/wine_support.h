@@ -33,6 +33,9 @@ long WaitForExit(Started& started, DWORD milliseconds);
 long RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD milliseconds = 60000);
 std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode);
 
+// Like WaitForExit, watching all the while for a visible top-level window of the process.
+long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawWindow);
+
 // The dialog window of a process, waited for; null when none appeared in time.
 HWND WaitForDialogOf(DWORD processId, DWORD milliseconds);
 

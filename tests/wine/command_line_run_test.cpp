@@ -53,8 +53,9 @@ TEST_F(CommandLine, TheWordUninstallAnywhereRunsTheSilentUninstall)
     for (const wchar_t* line : lines) {
         Started started = StartProgram(exe_, line);
         // The uninstall shows no window and ends by itself.
-        EXPECT_EQ(nullptr, WaitForDialogOf(started.processId, 0)) << line;
-        EXPECT_EQ(0, WaitForExit(started, kDialogWait)) << line;
+        bool sawWindow = true;
+        EXPECT_EQ(0, WaitForExitWatchingWindows(started, kDialogWait, &sawWindow)) << line;
+        EXPECT_FALSE(sawWindow) << line;
     }
 }
 
