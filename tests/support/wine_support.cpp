@@ -136,50 +136,41 @@ std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments
     return output;
 }
 
-struct DialogSearch {
+struct WindowSearch {
     DWORD processId;
+    bool dialogsOnly;
     HWND found;
 };
 
-static BOOL CALLBACK FindDialog(HWND window, LPARAM context)
-{
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    // Visible: the dialog has been initialised and shown.
-    if (owner == search->processId && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-struct WindowSearch {
-    DWORD processId;
-    bool found;
-};
-
+// The first visible top-level window of the process (a dialog is visible once it has been
+// initialised and shown), or of its dialogs only.
 static BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
 {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) {
-        search->found = true;
-        return FALSE;
-    }
-    return TRUE;
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (search->dialogsOnly && lstrcmpW(className, L"#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+static HWND VisibleWindowOf(DWORD processId, bool dialogsOnly)
+{
+    WindowSearch search = {processId, dialogsOnly, nullptr};
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawWindow)
 {
     *sawWindow = false;
     for (DWORD waited = 0; started.process && waited < milliseconds; waited += 20) {
-        WindowSearch search = {started.processId, false};
-        EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
-        *sawWindow = *sawWindow || search.found;
+        *sawWindow = *sawWindow || VisibleWindowOf(started.processId, false);
         if (WaitForSingleObject(started.process, 20) == WAIT_OBJECT_0)
             break;
     }
@@ -189,10 +180,8 @@ long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawW
 HWND WaitForDialogOf(DWORD processId, DWORD milliseconds)
 {
     for (DWORD waited = 0; waited < milliseconds; waited += 100) {
-        DialogSearch search = {processId, nullptr};
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
+        if (HWND dialog = VisibleWindowOf(processId, true))
+            return dialog;
         Sleep(100);
     }
     return nullptr;
