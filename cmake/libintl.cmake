@@ -1,5 +1,5 @@
 # GNU gettext's libintl, cross-built once into the build tree and cached there.
-set(LIBINTL_DIR ${CMAKE_BINARY_DIR}/_deps/libintl)
+set(LIBINTL_DIR ${CMAKE_BINARY_DIR}/_deps/libintl CACHE PATH "Where the cross-built libintl lives (built there when missing)")
 if(NOT EXISTS ${LIBINTL_DIR}/lib/libintl.a)
   message(STATUS "Cross-building libintl into ${LIBINTL_DIR}")
   execute_process(
