@@ -13,17 +13,20 @@ struct CDialogBase::RoutingRecord {
 // Windows being created, newest first; guarded by a lock of its own.
 static CDialogBase::RoutingRecord* creating;
 static CRITICAL_SECTION creatingLock;
-static INIT_ONCE creatingLockOnce = INIT_ONCE_STATIC_INIT;
 
-static BOOL CALLBACK InitCreatingLock(INIT_ONCE*, void*, void**)
-{
-    InitializeCriticalSection(&creatingLock);
-    return TRUE;
-}
+// Windows XP lacks InitOnceExecuteOnce: the first caller initialises the lock, and any
+// caller that comes meanwhile waits until it is ready. 0 untouched, 1 initialising, 2 ready.
+static volatile LONG creatingLockState;
 
 static void LockCreating()
 {
-    InitOnceExecuteOnce(&creatingLockOnce, InitCreatingLock, nullptr, nullptr);
+    if (InterlockedCompareExchange(&creatingLockState, 1, 0) == 0) {
+        InitializeCriticalSection(&creatingLock);
+        InterlockedExchange(&creatingLockState, 2);
+    } else {
+        while (InterlockedCompareExchange(&creatingLockState, 2, 2) != 2)
+            Sleep(0);
+    }
     EnterCriticalSection(&creatingLock);
 }
 

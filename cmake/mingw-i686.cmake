@@ -1,5 +1,6 @@
-# Cross-compiles the 32-bit Windows program with MinGW-w64's posix-thread compilers;
-# GoogleTest needs std::mutex, which the win32-thread variant lacks.
+# Cross-compiles the tests and their programs with MinGW-w64's posix-thread compilers;
+# GoogleTest needs std::mutex, which the win32-thread variant lacks. The shipped program
+# uses cmake/mingw-i686-win32.cmake.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
