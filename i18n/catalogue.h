@@ -10,3 +10,8 @@ void BindMessageCatalogue();
 // built-in English text; a key known to neither leaves the buffer as it was. A text longer
 // than the buffer is cut to fit, terminator included. Returns the buffer.
 wchar_t* GetLocalizedText(const char* key, wchar_t* buffer, size_t bufferUnits);
+
+// The UTF-8 text converted to the system's ANSI code page (characters the code page lacks
+// become its default character), in memory the caller releases with free(). Null when the
+// text is null, cannot be converted or memory runs out; the cause is in the last error.
+char* Utf8ToAnsi(const char* text);
