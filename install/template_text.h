@@ -13,7 +13,9 @@ extern "C" {
 size_t CountTemplateNames(const char* text, size_t textLength, const char* name, size_t nameLength);
 
 // The length of text after `occurrences` matches of a name of nameLength bytes are each
-// replaced by replacementLength bytes. 0 with *fits = 0 when it would not fit a size_t.
+// replaced by replacementLength bytes, *fits = 1. 0 with *fits = 0 when that length plus one
+// byte for a terminator would not fit a size_t, or when the text is too short to hold that
+// many names.
 size_t ReplacedTextLength(size_t textLength, size_t occurrences, size_t nameLength, size_t replacementLength,
                           int* fits);
 

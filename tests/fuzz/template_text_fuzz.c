@@ -1,0 +1,239 @@
+// Compares the template rewrite with a plain byte-by-byte rewrite. Every buffer handed to the
+// code under test is allocated at its exact size, so AddressSanitizer sees a read past a
+// length or a write past a capacity.
+//
+// Input: [name choice][flags][replacement length, 2 bytes][name bytes, when taken from the
+// input][replacement bytes][text]. Flag 1 turns each 0x01 byte of the text into the name,
+// flag 2 starts the replacement with the name, flag 4 also checks the sizing on numbers
+// taken from the input.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "install/template_text.h"
+
+#define CHECK(cond)                                                              \
+    do {                                                                         \
+        if (!(cond)) {                                                           \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            abort();                                                             \
+        }                                                                        \
+    } while (0)
+
+enum { MaxReplacement = 300, Untouched = 0xA5 };
+
+typedef struct {
+    const uint8_t* data;
+    size_t size;
+} Input;
+
+static uint8_t TakeByte(Input* in)
+{
+    if (!in->size) {
+        return 0;
+    }
+    --in->size;
+    return *in->data++;
+}
+
+static size_t TakeBytes(Input* in, uint8_t* out, size_t wanted)
+{
+    size_t n = wanted < in->size ? wanted : in->size;
+    memcpy(out, in->data, n);
+    in->data += n;
+    in->size -= n;
+    return n;
+}
+
+static uint64_t TakeNumber(Input* in)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        v = (v << 8) | TakeByte(in);
+    }
+    return v;
+}
+
+static int MatchesAt(const uint8_t* text, size_t length, size_t at, const uint8_t* name, size_t nameLength)
+{
+    return nameLength && at + nameLength <= length && memcmp(text + at, name, nameLength) == 0;
+}
+
+// The reference: walk the text one byte at a time. Returns the occurrences found; the
+// rewritten text goes to out (large enough for any result) and its length to *outLength.
+static size_t Reference(const uint8_t* text, size_t length, const uint8_t* name, size_t nameLength,
+                        const uint8_t* replacement, size_t replacementLength, int replaceAll, uint8_t* out,
+                        size_t* outLength)
+{
+    size_t found = 0, o = 0, i = 0;
+    while (i < length) {
+        if ((replaceAll || found == 0) && MatchesAt(text, length, i, name, nameLength)) {
+            memcpy(out + o, replacement, replacementLength);
+            o += replacementLength;
+            i += nameLength;
+            ++found;
+        } else {
+            out[o++] = text[i++];
+        }
+    }
+    *outLength = o;
+    return found;
+}
+
+static size_t ReferenceCount(const uint8_t* text, size_t length, const uint8_t* name, size_t nameLength)
+{
+    size_t found = 0, i = 0;
+    while (i < length) {
+        if (MatchesAt(text, length, i, name, nameLength)) {
+            ++found;
+            i += nameLength;
+        } else {
+            ++i;
+        }
+    }
+    return found;
+}
+
+// One call with a capacity of its own in a buffer of exactly that size, prefilled.
+static void CheckCapacity(const uint8_t* text, size_t length, const uint8_t* name, size_t nameLength,
+                          const uint8_t* replacement, size_t replacementLength, int replaceAll,
+                          const uint8_t* expected, size_t expectedLength, size_t found, size_t capacity)
+{
+    uint8_t* result = malloc(capacity ? capacity : 1);
+    CHECK(result);
+    memset(result, Untouched, capacity);
+    int ok = ReplaceTemplateNames((const char*)text, length, (const char*)name, nameLength,
+                                  (const char*)replacement, replacementLength, replaceAll, (char*)result, capacity);
+    if (found && expectedLength < capacity) {
+        CHECK(ok == 1);
+        CHECK(memcmp(result, expected, expectedLength) == 0);
+        CHECK(result[expectedLength] == 0);
+        for (size_t i = expectedLength + 1; i < capacity; ++i) {
+            CHECK(result[i] == Untouched);
+        }
+    } else {
+        CHECK(ok == 0);
+        for (size_t i = 0; i < capacity; ++i) {
+            CHECK(result[i] == Untouched);
+        }
+    }
+    free(result);
+}
+
+static void CheckSizing(uint64_t textLength, uint64_t occurrences, uint64_t nameLength, uint64_t replacementLength)
+{
+    int fits = -1;
+    size_t got = ReplacedTextLength((size_t)textLength, (size_t)occurrences, (size_t)nameLength,
+                                    (size_t)replacementLength, &fits);
+    unsigned __int128 removed = (unsigned __int128)occurrences * nameLength;
+    int expectFits = 0;
+    unsigned __int128 expected = 0;
+    if (removed <= textLength) {
+        expected = textLength - removed + (unsigned __int128)occurrences * replacementLength;
+        expectFits = expected < SIZE_MAX;
+    }
+    CHECK(fits == expectFits);
+    CHECK(got == (expectFits ? (size_t)expected : 0));
+}
+
+int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const char* const names[] = {"8", "80", "aa", "aba", "80Normal80Normal", ""};
+    Input in = {data, size};
+    uint8_t choice = TakeByte(&in);
+    uint8_t flags = TakeByte(&in);
+    size_t replacementLength = (size_t)((TakeByte(&in) << 8) | TakeByte(&in)) % (MaxReplacement + 1);
+
+    uint8_t nameBytes[32];
+    size_t nameLength;
+    if (choice < 192) {
+        nameLength = 8;
+        memcpy(nameBytes, "80Normal", 8);
+    } else if (choice < 192 + 6 * 8) {
+        const char* fixed = names[(choice - 192) / 8];
+        nameLength = strlen(fixed);
+        memcpy(nameBytes, fixed, nameLength);
+    } else {
+        nameLength = TakeBytes(&in, nameBytes, TakeByte(&in) % 17);
+    }
+
+    uint8_t replacementBytes[MaxReplacement];
+    size_t r = 0;
+    if (flags & 2) {
+        r = nameLength < replacementLength ? nameLength : replacementLength;
+        memcpy(replacementBytes, nameBytes, r);
+    }
+    r += TakeBytes(&in, replacementBytes + r, replacementLength - r);
+    for (; r < replacementLength; ++r) {
+        replacementBytes[r] = (uint8_t)('A' + r % 26);
+    }
+
+    uint64_t sizing[4];
+    if (flags & 4) {
+        for (int i = 0; i < 4; ++i) {
+            sizing[i] = TakeNumber(&in);
+        }
+    }
+
+    size_t length = 0;
+    for (size_t i = 0; i < in.size; ++i) {
+        length += (flags & 1) && in.data[i] == 1 ? nameLength : 1;
+    }
+    // Exact-size copies: any read past a length is a heap overflow.
+    uint8_t* text = malloc(length ? length : 1);
+    uint8_t* name = malloc(nameLength ? nameLength : 1);
+    uint8_t* replacement = malloc(replacementLength ? replacementLength : 1);
+    CHECK(text && name && replacement);
+    memcpy(name, nameBytes, nameLength);
+    memcpy(replacement, replacementBytes, replacementLength);
+    for (size_t i = 0, t = 0; i < in.size; ++i) {
+        if ((flags & 1) && in.data[i] == 1) {
+            memcpy(text + t, nameBytes, nameLength);
+            t += nameLength;
+        } else {
+            text[t++] = in.data[i];
+        }
+    }
+
+    size_t count = CountTemplateNames((const char*)text, length, (const char*)name, nameLength);
+    CHECK(count == ReferenceCount(text, length, name, nameLength));
+
+    uint8_t* expected = malloc(length + count * replacementLength + 1);
+    CHECK(expected);
+    for (int replaceAll = 0; replaceAll <= 1; ++replaceAll) {
+        size_t expectedLength;
+        size_t found = Reference(text, length, name, nameLength, replacement, replacementLength, replaceAll,
+                                 expected, &expectedLength);
+        CHECK(found == (replaceAll ? count : count != 0));
+
+        int fits = 0;
+        size_t sized = ReplacedTextLength(length, found, nameLength, replacementLength, &fits);
+        CHECK(fits == 1 && sized == expectedLength);
+
+        const size_t exact = expectedLength + 1;
+        size_t capacities[] = {exact, exact - 1, exact + 3, 0, (size_t)(choice + flags) % (exact + 2)};
+        for (size_t i = 0; i < sizeof capacities / sizeof capacities[0]; ++i) {
+            CheckCapacity(text, length, name, nameLength, replacement, replacementLength, replaceAll, expected,
+                          expectedLength, found, capacities[i]);
+        }
+    }
+
+    if (flags & 4) {
+        CheckSizing(sizing[0], sizing[1], sizing[2], sizing[3]);
+        // Small counts against the largest lengths, where the wrap lies.
+        CheckSizing(UINT64_MAX - sizing[0] % 256, sizing[1] % 8, sizing[2] % 16, sizing[3]);
+        CheckSizing(sizing[0], sizing[1] % 4096, sizing[2] % 16, SIZE_MAX / (sizing[1] % 4096 + 1) + sizing[3] % 16);
+        // Results landing on SIZE_MAX and its neighbours.
+        uint64_t occurrences = sizing[1] % 4 + 1, nameLength = sizing[2] % 16;
+        uint64_t textLength = sizing[0] % 65536 + occurrences * nameLength;
+        uint64_t kept = textLength - occurrences * nameLength;
+        CheckSizing(textLength, occurrences, nameLength, (SIZE_MAX - kept) / occurrences + sizing[3] % 3 - 1);
+    }
+
+    free(expected);
+    free(text);
+    free(name);
+    free(replacement);
+    return 0;
+}
