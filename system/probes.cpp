@@ -39,7 +39,7 @@ const wchar_t* GetPrintEnvironment(int is64)
 
 int IsChineseSystem()
 {
-    return GetSystemDefaultLangID() == 2052 ? 1 : 0;
+    return System().getSystemDefaultLangID() == 2052 ? 1 : 0;
 }
 
 int GetNtVersionNumbers(DWORD* major, DWORD* minor, DWORD* build)

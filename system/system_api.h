@@ -1,9 +1,10 @@
 #pragma once
 #include <windows.h>
 
-// The version and processor questions the probes put to the platform. Tests replace a
-// member to give an answer Wine cannot (Windows 95, a server product, an IA64 processor,
-// a system without GetNativeSystemInfo); everything else calls the platform directly.
+// The version, processor and language questions the probes put to the platform. Tests
+// replace a member to give an answer Wine cannot (Windows 95, a server product, an IA64
+// processor, a system without GetNativeSystemInfo, a user language other than the
+// system's); everything else calls the platform directly.
 struct SystemApi {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
     void(WINAPI* getSystemInfo)(SYSTEM_INFO* info);
@@ -11,6 +12,7 @@ struct SystemApi {
     void(WINAPI* (*findGetNativeSystemInfo)())(SYSTEM_INFO* info);
     int(WINAPI* getSystemMetrics)(int index);
     int (*getNtVersionNumbers)(DWORD* major, DWORD* minor, DWORD* build);
+    LANGID(WINAPI* getSystemDefaultLangID)();
 };
 
 // The calls in force; a test may overwrite members and restore them with RealSystemApi().

@@ -77,6 +77,26 @@ TEST_F(Seams, NativeBitsUseTheNativeArchitectureWhereThereIsOne)
     EXPECT_EQ(32, GetNativeBits());
 }
 
+LANGID fakeSystemLanguage;
+LANGID WINAPI FakeSystemLanguage()
+{
+    return fakeSystemLanguage;
+}
+
+TEST_F(Seams, TheSystemLanguageNotTheUsersSelectsChinese)
+{
+    // Run in an English and in a Chinese prefix: in one of them the user's language is the
+    // other one of the pair, which a probe asking the user's language would answer with.
+    System().getSystemDefaultLangID = FakeSystemLanguage;
+    fakeSystemLanguage = 0x0804;
+    EXPECT_EQ(1, IsChineseSystem());
+    fakeSystemLanguage = 0x0409;
+    EXPECT_EQ(0, IsChineseSystem());
+    // Chinese as used in Taiwan is another language.
+    fakeSystemLanguage = 0x0404;
+    EXPECT_EQ(0, IsChineseSystem());
+}
+
 TEST_F(Seams, DisplayNameReportsOnlyANullBufferAndAFailedQuery)
 {
     EXPECT_EQ(0, GetOSDisplayName(nullptr));

@@ -7,7 +7,8 @@
 
 namespace {
 
-const wchar_t* const kPlantedNames[] = {L"RICHED20.DLL", L"winspool.drv", L"ntdll.dll", L"Kernel32.dll"};
+const wchar_t* const kPlantedNames[] = {L"RICHED20.DLL", L"winspool.drv", L"ntdll.dll", L"Kernel32.dll",
+                                        L"localspl.dll"};
 
 class DllPlanting : public ::testing::Test {
 protected:
@@ -19,7 +20,7 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
                                                  KEY_SET_VALUE, nullptr, &overrides, nullptr));
         const wchar_t order[] = L"native,builtin";
-        for (const wchar_t* dll : {L"riched20", L"winspool", L"winspool.drv"})
+        for (const wchar_t* dll : {L"riched20", L"winspool", L"winspool.drv", L"localspl"})
             RegSetValueExW(overrides, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
         RegCloseKey(overrides);
         folder_ = TempFolder(L"downloads");
@@ -41,6 +42,14 @@ TEST_F(DllPlanting, ASearchByBareNameWouldLoadThePlantedDll)
     // The control: Wine, like Windows, looks in the program's folder first.
     EXPECT_EQ(0, RunProgram(folder_ + L"\\test_helper.exe", L"--load RICHED20.DLL"));
     EXPECT_TRUE(FileExists(Marker(L"RICHED20.DLL")));
+}
+
+TEST_F(DllPlanting, ASpoolerCallWouldLoadThePlantedBackend)
+{
+    // Wine's winspool.drv loads its backend localspl.dll by bare name on first use, long
+    // after start-up: only the process's search order keeps the planted one out.
+    EXPECT_EQ(0, RunProgram(folder_ + L"\\test_helper.exe", L"--list-ports"));
+    EXPECT_TRUE(FileExists(Marker(L"localspl.dll")));
 }
 
 TEST_F(DllPlanting, TheInstallerLoadsNoneOfThem)

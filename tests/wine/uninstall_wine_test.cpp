@@ -2,6 +2,13 @@
 // and a 64-bit prefix.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -138,6 +145,129 @@ TEST_F(Uninstall, WhenTheSpoolerRefusesTheKeyAndDllsStillGoAndTheResultIsZero)
     }
 }
 
+TEST_F(Uninstall, TheSpoolersCauseOutlivesTheDeletionsThatFailAfterIt)
+{
+    ASSERT_TRUE(AddFixtureMonitorAndPort());
+    // With the DLLs gone already every file deletion fails with a cause of its own.
+    for (const std::wstring& folder : {NativeSystemDir(), Wow64SystemDir()}) {
+        DeleteFileW((folder + L"\\" + kMonitorDllName).c_str());
+        DeleteFileW((folder + L"\\" + kMonitorUiDllName).c_str());
+    }
+    Spooler().deleteMonitor = RefuseDeleteMonitor;
+
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+}
+
+const wchar_t kMonitorKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\USB Printer Monitor";
+
+bool SetKeyDacl(const std::wstring& path, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    HKEY key = nullptr;
+    bool set = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS;
+    if (set) {
+        set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    LocalFree(descriptor);
+    return set;
+}
+
+// A sub-key of the monitor's key that refuses to be read. Wine grants DELETE on a key
+// whatever its DACL says, but SHDeleteKeyW must read a sub-key to delete it, so neither it
+// nor the monitor's key can be deleted. Unlocked and removed when the test ends.
+class LockedSubKey {
+public:
+    LockedSubKey()
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        RegCloseKey(key);
+        locked_ = SetKeyDacl(path_, L"D:(D;;KR;;;WD)(A;;KA;;;WD)");
+    }
+    ~LockedSubKey()
+    {
+        SetKeyDacl(path_, L"D:(A;;KA;;;WD)");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMonitorKey);
+    }
+    bool locked() const { return locked_; }
+
+private:
+    const std::wstring path_ = std::wstring(kMonitorKey) + L"\\Locked";
+    bool locked_ = false;
+};
+
+bool MonitorKeyHasValue(const wchar_t* name)
+{
+    return RegGetValueW(HKEY_LOCAL_MACHINE, kMonitorKey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+TEST_F(Uninstall, AMonitorKeyThatCannotBeDeletedWholeStillLosesItsDriverValue)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMonitorKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             &key, nullptr));
+    RegSetValueExW(key, L"Driver", 0, REG_SZ, reinterpret_cast<const BYTE*>(kMonitorDllName),
+                   static_cast<DWORD>((wcslen(kMonitorDllName) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    LockedSubKey locked;
+    ASSERT_TRUE(locked.locked());
+    Spooler().deleteMonitor = RefuseDeleteMonitor;
+
+    EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
+
+    ASSERT_TRUE(MonitorKeyExists());
+    EXPECT_FALSE(MonitorKeyHasValue(L"Driver"));
+}
+
+struct OpenRequest {
+    std::wstring name;
+    DWORD access;
+    bool defaultDatatype;
+    bool defaultDevMode;
+};
+std::vector<OpenRequest> openRequests;
+
+BOOL WINAPI RecordingOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults)
+{
+    OpenRequest request = {name ? name : L"", 0, true, true};
+    if (defaults) {
+        request.access = defaults->DesiredAccess;
+        request.defaultDatatype = defaults->pDatatype == nullptr;
+        request.defaultDevMode = defaults->pDevMode == nullptr;
+    }
+    openRequests.push_back(request);
+    return RealSpooler().openPrinter(name, printer, defaults);
+}
+
+TEST_F(Uninstall, OpensEachPrinterWithTheAccessThatDeletingItNeeds)
+{
+    // Wine deletes a printer whatever access its handle was opened with; Windows does not.
+    SeedPrinters();
+    openRequests.clear();
+    Spooler().openPrinter = RecordingOpenPrinter;
+
+    deleteModelPrinters();
+
+    ASSERT_EQ(4u, openRequests.size());
+    for (const OpenRequest& request : openRequests) {
+        EXPECT_EQ(static_cast<DWORD>(PRINTER_ALL_ACCESS), request.access)
+            << std::string(request.name.begin(), request.name.end());
+        EXPECT_TRUE(request.defaultDatatype);
+        EXPECT_TRUE(request.defaultDevMode);
+    }
+    EXPECT_FALSE(PrinterExists(L"Front desk"));
+    EXPECT_FALSE(PrinterExists(L"Kitchen"));
+    EXPECT_TRUE(PrinterExists(L"KR-620"));
+}
+
 TEST_F(Uninstall, SucceedsWhenTheSpoolerRemovesTheKeyItself)
 {
     // Wine's DeleteMonitor takes the monitor's key away; the DLLs must go all the same.
@@ -147,6 +277,89 @@ TEST_F(Uninstall, SucceedsWhenTheSpoolerRemovesTheKeyItself)
     EXPECT_FALSE(MonitorKeyExists());
     EXPECT_FALSE(MonitorDllsInNativeSystemDir());
     EXPECT_FALSE(MonitorDllsIn32BitSystemDir());
+}
+
+// A spooler holding a local printer and connections, each listed only when the flags ask
+// for its kind; it records which printers are opened and deleted.
+class UninstallSeams : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        opened.clear();
+        deleted.clear();
+        closed = 0;
+        Spooler().enumPrinters = FakeList;
+        Spooler().openPrinter = FakeOpen;
+        Spooler().deletePrinter = FakeDelete;
+        Spooler().closePrinter = FakeClose;
+    }
+    void TearDown() override { Spooler() = RealSpooler(); }
+
+    struct Entry {
+        const wchar_t* name;
+        const wchar_t* driver;
+        DWORD kind;
+    };
+    static constexpr Entry kEntries[] = {
+        {L"Front desk", L"KR-620", PRINTER_ENUM_LOCAL},
+        {L"\\\\till\\Receipts", L"kr-620", PRINTER_ENUM_CONNECTIONS},
+        {L"\\\\till\\Laser", L"Generic Text Only", PRINTER_ENUM_CONNECTIONS},
+    };
+
+    // The texts stay in kEntries; only the records go into the caller's buffer.
+    static BOOL WINAPI FakeList(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                                LPDWORD returned)
+    {
+        std::vector<PRINTER_INFO_2W> records;
+        for (const Entry& entry : kEntries) {
+            if (flags & entry.kind) {
+                PRINTER_INFO_2W record = {};
+                record.pPrinterName = const_cast<wchar_t*>(entry.name);
+                record.pDriverName = const_cast<wchar_t*>(entry.driver);
+                records.push_back(record);
+            }
+        }
+        *needed = static_cast<DWORD>(records.size() * sizeof(PRINTER_INFO_2W));
+        *returned = 0;
+        if (level != 2 || !buffer || size < *needed) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        memcpy(buffer, records.data(), *needed);
+        *returned = static_cast<DWORD>(records.size());
+        return TRUE;
+    }
+    static BOOL WINAPI FakeOpen(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW)
+    {
+        opened.push_back(name);
+        *printer = reinterpret_cast<HANDLE>(opened.size());
+        return TRUE;
+    }
+    static BOOL WINAPI FakeDelete(HANDLE printer)
+    {
+        deleted.push_back(opened[reinterpret_cast<size_t>(printer) - 1]);
+        return TRUE;
+    }
+    static BOOL WINAPI FakeClose(HANDLE)
+    {
+        ++closed;
+        return TRUE;
+    }
+
+    static std::vector<std::wstring> opened, deleted;
+    static int closed;
+};
+std::vector<std::wstring> UninstallSeams::opened, UninstallSeams::deleted;
+int UninstallSeams::closed;
+
+TEST_F(UninstallSeams, ConnectionsToPrintersOfTheModelAreDeletedToo)
+{
+    deleteModelPrinters();
+
+    const std::vector<std::wstring> expected = {L"Front desk", L"\\\\till\\Receipts"};
+    EXPECT_EQ(expected, opened);
+    EXPECT_EQ(expected, deleted);
+    EXPECT_EQ(2, closed);
 }
 
 } // namespace
