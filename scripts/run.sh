@@ -9,7 +9,7 @@ bash "$here/scripts/setup.sh"
 build="$here/build"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release >"$here/build-configure.log" 2>&1 \
   || { cat "$here/build-configure.log"; exit 1; }
-cmake --build "$build" -j"$(nproc)" --target DriverInstall
+cmake --build "$build" -j"$(nproc)" --target dist
 
 export WINEPREFIX="${WINEPREFIX:-$here/.wine-prefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"

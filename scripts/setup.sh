@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++-mingw-w64-i686-posix
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32
   g++-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
   xvfb xauth
@@ -14,6 +14,7 @@ packages=(
   dpkg-dev
   googletest
   x11-apps netpbm xdotool
+  clang libclang-rt-14-dev
 )
 
 missing=()

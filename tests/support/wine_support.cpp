@@ -39,6 +39,32 @@ bool FileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
 bool CopyInto(const std::wstring& source, const std::wstring& folder, const std::wstring& name)
 {
     CreateDirectoryW(folder.c_str(), nullptr);
@@ -187,9 +213,10 @@ HWND WaitForDialogOf(DWORD processId, DWORD milliseconds)
     return nullptr;
 }
 
-static std::wstring FixtureDll(const wchar_t* arch, const wchar_t* name)
+// The sample package's monitor pair: SETUP holds the i686 builds, SETUP64 the x86_64 ones.
+static std::wstring PackageMonitorDll(const wchar_t* setupFolder, const wchar_t* name)
 {
-    return HostPathFromEnv("DI_FIXTURES") + L"\\" + arch + L"\\" + name;
+    return HostPathFromEnv("DI_DIST") + L"\\" + setupFolder + L"\\" + name;
 }
 
 void PlaceMonitorDlls()
@@ -197,10 +224,10 @@ void PlaceMonitorDlls()
     const wchar_t* names[] = {kMonitorDllName, kMonitorUiDllName};
     for (const wchar_t* name : names) {
         if (Is64BitPrefix()) {
-            CopyInto(FixtureDll(L"x64", name), NativeSystemDir(), name);
-            CopyInto(FixtureDll(L"x86", name), Wow64SystemDir(), name);
+            CopyInto(PackageMonitorDll(L"SETUP64", name), NativeSystemDir(), name);
+            CopyInto(PackageMonitorDll(L"SETUP", name), Wow64SystemDir(), name);
         } else {
-            CopyInto(FixtureDll(L"x86", name), NativeSystemDir(), name);
+            CopyInto(PackageMonitorDll(L"SETUP", name), NativeSystemDir(), name);
         }
     }
 }
@@ -350,5 +377,56 @@ void DeleteAllPrinters()
             DeletePrinter(printer);
             ClosePrinter(printer);
         }
+    }
+}
+
+static void DeleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+static void CopyTree(const std::wstring& from, const std::wstring& to)
+{
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(from + L"\\" + name, to + L"\\" + name);
+        else
+            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void RestorePackageBesideProgram()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    *wcsrchr(program, L'\\') = 0;
+    for (const wchar_t* folder : {L"SETUP", L"SETUP64"}) {
+        const std::wstring beside = std::wstring(program) + L"\\" + folder;
+        DeleteTree(beside);
+        CopyTree(HostPathFromEnv("DI_DIST") + L"\\" + folder, beside);
     }
 }

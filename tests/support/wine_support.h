@@ -19,6 +19,10 @@ std::wstring Wow64SystemDir();
 bool Is64BitPrefix();
 
 bool FileExists(const std::wstring& path);
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// Creates or replaces a file with these bytes.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool CopyInto(const std::wstring& source, const std::wstring& folder, const std::wstring& name);
 std::wstring TempFolder(const std::wstring& name);
 
@@ -39,7 +43,7 @@ long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawW
 // The dialog window of a process, waited for; null when none appeared in time.
 HWND WaitForDialogOf(DWORD processId, DWORD milliseconds);
 
-// The fixture monitor pair in the system directories (both on a 64-bit prefix).
+// The sample package's monitor pair in the system directories (both on a 64-bit prefix).
 void PlaceMonitorDlls();
 // Both DLLs of the pair in the native, or the 32-bit, system directory (one and the same
 // on a 32-bit prefix).
@@ -59,3 +63,7 @@ bool AddSeedPrinter(const wchar_t* printerName, const wchar_t* driverName, const
 std::vector<std::wstring> PrinterNames();
 bool PrinterExists(const wchar_t* name);
 void DeleteAllPrinters();
+
+// Puts back the sample package beside this program (SETUP and SETUP64 from DI_DIST), as it
+// was shipped, for a test that changes or generates files in it.
+void RestorePackageBesideProgram();

@@ -3,6 +3,13 @@
 //                                  version is read at process start)
 //   test_helper --load NAME        loads NAME by bare name (a search), to show what a
 //                                  planted DLL beside a program would do
+//   test_helper --list-ports       asks the spooler for its ports, with this helper's
+//                                  unrestricted DLL search
+//   test_helper --lookup KEY UNITS binds the catalogue beside the helper and looks KEY up
+//                                  into a buffer of UNITS holding "previous" and filler,
+//                                  with guard units behind it; prints the code page, the
+//                                  text's UTF-16 units in hex, whether it ended within the
+//                                  buffer and whether the guards are whole
 //   test_helper --add-usb-monitor  adds the monitor and its port. Wine's spooler runs in
 //                                  the calling process and keeps the monitor DLL mapped
 //                                  there, which would keep a test from deleting it.
@@ -13,9 +20,38 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "i18n/catalogue.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
+
+static int LookUp(const wchar_t* wideKey, size_t units)
+{
+    const size_t kGuards = 4;
+    const wchar_t kGuard = 0xBEEF;
+    char key[128] = {};
+    for (size_t i = 0; wideKey[i] && i + 1 < sizeof(key); ++i)
+        key[i] = static_cast<char>(wideKey[i]);
+    wchar_t* buffer = static_cast<wchar_t*>(malloc((units + kGuards) * sizeof(wchar_t)));
+    if (!buffer)
+        return 1;
+    wmemset(buffer, L'x', units);
+    wmemset(buffer + units, kGuard, kGuards);
+    if (units > 8)
+        wcscpy(buffer, L"previous");
+    BindMessageCatalogue();
+    GetLocalizedText(key, buffer, units);
+    printf("acp=%u\ntext=", GetACP());
+    size_t length = 0;
+    for (; length < units && buffer[length]; ++length)
+        printf("%04X", buffer[length]);
+    size_t guards = 0;
+    for (size_t i = 0; i < kGuards; ++i)
+        guards += buffer[units + i] == kGuard;
+    printf("\nterminated=%d\nguard=%d\n", length < units, guards == kGuards);
+    free(buffer);
+    return 0;
+}
 
 static int AddUsbMonitorAndPort()
 {
@@ -35,6 +71,13 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc == 3 && wcscmp(argv[1], L"--load") == 0)
         return LoadLibraryW(argv[2]) ? 0 : 1;
+    if (argc == 2 && wcscmp(argv[1], L"--list-ports") == 0) {
+        DWORD needed = 0, count = 0;
+        Spooler().enumPorts(nullptr, 1, nullptr, 0, &needed, &count);
+        return 0;
+    }
+    if (argc == 4 && wcscmp(argv[1], L"--lookup") == 0)
+        return LookUp(argv[2], wcstoul(argv[3], nullptr, 10));
     if (argc == 2 && wcscmp(argv[1], L"--add-usb-monitor") == 0)
         return AddUsbMonitorAndPort();
 

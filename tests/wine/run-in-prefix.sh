@@ -24,6 +24,10 @@ mkdir -p "$root/prefixes"
   if [ ! -f "$template/.ready" ]; then
     rm -rf "$template"
     WINEPREFIX="$template" WINEARCH="$arch" wineboot -i >"$root/template-$arch.log" 2>&1
+    # Unmanaged X11 windows: with no window manager under Xvfb, Wine otherwise waits two
+    # seconds for each hidden or destroyed window (every message box and dialog).
+    WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >>"$root/template-$arch.log" 2>&1
     WINEPREFIX="$template" wineserver -w
     touch "$template/.ready"
   fi
@@ -39,6 +43,20 @@ for hive in "$prefix"/*.reg; do
   cp --remove-destination "$template/$(basename "$hive")" "$hive"
 done
 export WINEPREFIX="$prefix"
+
+# DI_BESIDE_PACKAGE=1: the program runs from C:\installer, beside a copy of what the
+# installer ships with (SETUP, SETUP64, Lang from $DI_DIST), which its tests may change.
+if [ -n "${DI_BESIDE_PACKAGE:-}" ]; then
+  beside="$prefix/drive_c/installer"
+  mkdir -p "$beside"
+  cp "$1" "$beside/"
+  for folder in SETUP SETUP64 Lang; do
+    [ -d "$DI_DIST/$folder" ] && cp -r "$DI_DIST/$folder" "$beside/"
+  done
+  program="$beside/$(basename "$1")"
+  shift
+  set -- "$program" "$@"
+fi
 
 out="$root/prefixes/$name.out"
 err="$root/prefixes/$name.err"

@@ -1,0 +1,227 @@
+#include "install/install_job.h"
+
+#include <shlwapi.h>
+#include <strsafe.h>
+
+#include "install/model_names.h"
+#include "spooler/spooler_names.h"
+#include "system/probes.h"
+#include "system/wow64_redirection.h"
+
+const PrinterModelInfo kModelTable[] = {
+    {kModelDriverName, kModelDriverName, kModelDriverName, kTemplateName, 0, nullptr, nullptr},
+};
+
+static const wchar_t kRestoreClientName[] = L"srclient.dll";
+// Fixed, as the restore client has always been placed: not the Windows folder looked up.
+static const wchar_t kRestoreClientFolder[] = L"C:\\WINDOWS\\system32";
+
+static const wchar_t* EmptyIfNull(const wchar_t* text)
+{
+    return text ? text : L"";
+}
+
+CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printerNameBuffer,
+                         const wchar_t* portNameBuffer)
+    : printerName(EmptyIfNull(printerNameBuffer)), templateKey(selected ? selected->templateKey : L""),
+      driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
+      dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
+      model(selected), gpdFile(), iniFile(), rcFile(), uiFile()
+{
+    is64 = GetNativeBits() == 64 ? 1 : 0;
+    isChinese = IsChineseSystem();
+    // The registered data file is also generated as gpdFile; a name that does not fit is left
+    // empty rather than cut into another file's name, and the spooler refuses it.
+    if (FAILED(StringCchPrintfW(dataFile, MAX_PATH, L"%s%s.GPD", driverName, LanguageTag(isChinese))))
+        dataFile[0] = 0;
+}
+
+const wchar_t* LanguageTag(int isChinese)
+{
+    return isChinese ? L"CHN" : L"ENG";
+}
+
+int JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name)
+{
+    path[0] = 0;
+    if (!folder[0] || FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, name))) {
+        path[0] = 0;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return 1;
+}
+
+int ComposePackagePaths(const wchar_t* programPath, int is64, const wchar_t* packageFolder, int isChinese,
+                        wchar_t* setupDir, wchar_t* sourceDir)
+{
+    setupDir[0] = 0;
+    sourceDir[0] = 0;
+    // The folder keeps its trailing backslash, so "SETUP" follows it directly; a path with
+    // no backslash has an empty folder.
+    const wchar_t* lastSlash = wcsrchr(programPath, L'\\');
+    const size_t folderLength = lastSlash ? static_cast<size_t>(lastSlash - programPath) + 1 : 0;
+    wchar_t setup[MAX_PATH] = {};
+    wchar_t source[MAX_PATH] = {};
+    if (FAILED(StringCchCopyNW(setup, MAX_PATH, programPath, folderLength)) ||
+        FAILED(StringCchCatW(setup, MAX_PATH, is64 ? L"SETUP64" : L"SETUP")) ||
+        FAILED(StringCchPrintfW(source, MAX_PATH, L"%s\\%s\\%s", setup, packageFolder, LanguageTag(isChinese)))) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    StringCchCopyW(setupDir, MAX_PATH, setup);
+    StringCchCopyW(sourceDir, MAX_PATH, source);
+    return 1;
+}
+
+// The program's full path. 0 with ERROR_FILENAME_EXCED_RANGE when it filled the buffer: the
+// platform then hands back a cut path, the folder of which is some other folder.
+static int ProgramPath(wchar_t* path)
+{
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
+    if (length == 0)
+        return 0;
+    if (length >= MAX_PATH - 2) {
+        path[0] = 0;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return 1;
+}
+
+int CInstallJob::computePaths()
+{
+    setupDir[0] = 0;
+    sourceDir[0] = 0;
+    wchar_t program[MAX_PATH] = {};
+    if (!ProgramPath(program))
+        return 0;
+    return ComposePackagePaths(program, is64, packageFolder, isChinese, setupDir, sourceDir);
+}
+
+int CInstallJob::copyRestoreClient()
+{
+    if (!PathIsDirectoryW(kRestoreClientFolder))
+        return 0;
+    wchar_t target[MAX_PATH] = {};
+    JoinPath(target, kRestoreClientFolder, kRestoreClientName);
+    if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES)
+        return 0;
+    // From the program's own folder, never the current one: a current folder elsewhere (a
+    // downloads or shared folder) must not supply a DLL for the system directory.
+    wchar_t program[MAX_PATH] = {};
+    if (!ProgramPath(program))
+        return 0;
+    wchar_t* lastSlash = wcsrchr(program, L'\\');
+    if (!lastSlash)
+        return 0;
+    *lastSlash = 0;
+    wchar_t source[MAX_PATH] = {};
+    if (!JoinPath(source, program, kRestoreClientName))
+        return 0;
+    CopyFileW(source, target, TRUE);
+    return 1;
+}
+
+int FormatGeneratedName(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
+                        wchar_t* name)
+{
+    HRESULT made = kind < 2 ? StringCchPrintfW(name, MAX_PATH, L"%s%s%s", base, tag, extensionOrPart)
+                            : StringCchPrintfW(name, MAX_PATH, L"%s%s%s.dll", base, extensionOrPart, tag);
+    if (FAILED(made)) {
+        name[0] = 0;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return 1;
+}
+
+int CInstallJob::makeFileName(int kind, const wchar_t* base, const wchar_t* part, const wchar_t* tag)
+{
+    wchar_t* const fields[] = {gpdFile, iniFile, rcFile, uiFile};
+    if (kind < 0 || kind > 3) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return FormatGeneratedName(kind, base, part, tag, fields[kind]);
+}
+
+int CInstallJob::copyFiles()
+{
+    const wchar_t* tag = LanguageTag(isChinese);
+    int named = makeFileName(0, driverName, L".GPD", tag);
+    named = makeFileName(1, driverName, L".INI", tag) && named;
+    named = makeFileName(2, driverName, L"RC", tag) && named;
+    named = makeFileName(3, driverName, L"UI", tag) && named;
+
+    const wchar_t* list[11] = {};
+    int count = 0;
+    if (model && model->hasExtraFiles) {
+        list[count++] = model->extraFile1;
+        list[count++] = model->extraFile2;
+    }
+    const wchar_t* const packageFiles[] = {L"UNIRES.dll", L"unidrv.hlp", L"UNIDRVUI.dll", L"UNIDRV.dll",
+                                           L"STDNAMES.GPD", gpdFile, iniFile, rcFile, uiFile};
+    for (const wchar_t* name : packageFiles)
+        list[count++] = name;
+
+    DWORD firstError = named ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+    for (int i = 0; i < count; ++i) {
+        wchar_t source[MAX_PATH] = {};
+        wchar_t target[MAX_PATH] = {};
+        BOOL copied = FALSE;
+        // An extra file the model names as none, or a name that did not fit, is a missing file.
+        if (!list[i] || !list[i][0])
+            SetLastError(ERROR_FILE_NOT_FOUND);
+        else
+            copied = JoinPath(source, sourceDir, list[i]) && JoinPath(target, driverDir, list[i]) &&
+                     CopyFileW(source, target, FALSE);
+        if (!copied && firstError == ERROR_SUCCESS)
+            firstError = GetLastError();
+    }
+    if (firstError != ERROR_SUCCESS) {
+        SetLastError(firstError);
+        return 0;
+    }
+    return 1;
+}
+
+struct MonitorDllCopy {
+    const wchar_t* setupDir;
+};
+
+// The pair from the package into the directory that the system directory's path reaches for
+// this thread: the 32-bit one under WOW64, the native one with redirection off.
+static void CopyMonitorDllPair(void* context)
+{
+    const MonitorDllCopy* copy = static_cast<const MonitorDllCopy*>(context);
+    wchar_t systemDir[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(systemDir, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    const wchar_t* const names[] = {kMonitorUiDllName, kMonitorDllName};
+    for (const wchar_t* name : names) {
+        wchar_t source[MAX_PATH] = {};
+        wchar_t target[MAX_PATH] = {};
+        if (JoinPath(source, copy->setupDir, name) && JoinPath(target, systemDir, name))
+            CopyFileW(source, target, FALSE);
+    }
+}
+
+int CInstallJob::copyMonitorDlls()
+{
+    MonitorDllCopy copy = {setupDir};
+    CopyMonitorDllPair(&copy);
+    if (is64)
+        copyMonitorDllsNative();
+    return 1;
+}
+
+int CInstallJob::copyMonitorDllsNative()
+{
+    // Without the redirection switch (no Kernel32 or no WOW64 functions) the native copy is
+    // skipped, as the platform then has no other system directory to reach.
+    MonitorDllCopy copy = {setupDir};
+    RunWithoutFsRedirection(CopyMonitorDllPair, &copy);
+    return 1;
+}

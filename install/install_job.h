@@ -1,0 +1,141 @@
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+#include <stddef.h>
+
+// One row of the model table; every field is a constant of the build.
+struct PrinterModelInfo {
+    const wchar_t* displayName;
+    // The name the driver is registered under, and the base of every generated file name.
+    const wchar_t* driverName;
+    // "80Normal" when the package folder already holds the model's own data files; any other
+    // value has them generated from the "80Normal" template at every installation.
+    const wchar_t* templateKey;
+    const wchar_t* packageFolder;
+    int hasExtraFiles;
+    const wchar_t* extraFile1;
+    const wchar_t* extraFile2;
+};
+
+extern const PrinterModelInfo kModelTable[];
+
+// The template whose files the model's data files are cloned from, and whose name the
+// clone replaces in their text.
+inline constexpr wchar_t kTemplateName[] = L"80Normal";
+
+// One installation: names, paths and flags worked out for the running system, and the file
+// and spooler work of the install. Built by the Install handler for one press and dropped
+// afterwards; it owns no heap memory and no handles. Operations return 1 or 0 with the
+// cause in the last error.
+class CInstallJob {
+public:
+    // model is the selected row of the model table; the two buffers belong to the caller
+    // and must outlive the job.
+    CInstallJob(const PrinterModelInfo* model, const wchar_t* printerNameBuffer, const wchar_t* portNameBuffer);
+
+    // The whole installation, reported to the user in message boxes. 1 when the printer was
+    // created.
+    int RunInstall();
+
+    // Package paths from the program's own folder. 0 with ERROR_FILENAME_EXCED_RANGE, and
+    // both paths left empty, when they would not fit: a cut path would name another folder.
+    int computePaths();
+    // Places srclient.dll from the program's folder into C:\WINDOWS\system32 when that lacks
+    // it; never overwrites. 1 when a copy was attempted.
+    int copyRestoreClient();
+    // Copies the model's package files from sourceDir into driverDir, trying every entry.
+    // 0 when any could not be copied (a driver missing a file would be registered broken),
+    // with the first failure's cause.
+    int copyFiles();
+    // Writes the generated name of a kind (0 GPD, 1 INI, 2 RC DLL, 3 UI DLL) into its field.
+    // 0 with ERROR_FILENAME_EXCED_RANGE, the field left empty, when the name does not fit.
+    int makeFileName(int kind, const wchar_t* base, const wchar_t* part, const wchar_t* tag);
+    // The monitor DLL pair from setupDir into the system directory, and on a 64-bit system
+    // into the native one too. Copy results are not examined: always 1.
+    int copyMonitorDlls();
+    int copyMonitorDllsNative();
+
+    // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's.
+    // 0 when a template could not be copied or a rewrite failed for a reason other than a
+    // text without the template name; all four kinds are processed in any case.
+    int modifyFiles();
+    // sourceDir\<base><tag><extension> for kinds 0 and 1, sourceDir\<base><part><tag>.dll for
+    // kinds 2 and 3, into a buffer of MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE when
+    // it does not fit (or sourceDir is unknown); the buffer is then empty.
+    int makeClonePath(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
+                      wchar_t* path) const;
+    // Rewrite the generated file at an ANSI path in place: every template name in the GPD,
+    // the first in the INI. 1 when rewritten; 0 with ERROR_NOT_FOUND when the text holds no
+    // template name (the file stays as copied), 0 with another cause on failure.
+    int rewriteGpdFile(const char* ansiPath) const;
+    int rewriteIniFile(const char* ansiPath) const;
+    // The text with the template name replaced by the driver name's ANSI form, into a result
+    // of resultCapacity bytes. 1 when the text held the name and the result fits; else 0
+    // and the result is untouched.
+    int replaceAllTemplateNames(const char* text, char* result, size_t resultCapacity) const;
+    int replaceFirstTemplateName(const char* text, char* result, size_t resultCapacity) const;
+
+    int installMonitor();
+    int installPort();
+    int installDriver();
+    int installPrinter();
+    int installPrinterUnderNewName(PRINTER_INFO_2W* record);
+
+    const wchar_t* printerName;
+    const wchar_t* templateKey;
+    const wchar_t* driverName;
+    const wchar_t* packageFolder;
+    wchar_t dataFile[MAX_PATH];
+    wchar_t driverDir[MAX_PATH];
+    wchar_t sourceDir[MAX_PATH];
+    wchar_t setupDir[MAX_PATH];
+    const wchar_t* portName;
+    int is64;
+    int isChinese;
+    const PrinterModelInfo* model;
+    wchar_t gpdFile[MAX_PATH];
+    wchar_t iniFile[MAX_PATH];
+    wchar_t rcFile[MAX_PATH];
+    wchar_t uiFile[MAX_PATH];
+
+private:
+    int rewriteFile(const char* ansiPath, int replaceAll) const;
+    char* rewrittenText(const char* text, int replaceAll, size_t* length) const;
+    int replaceTemplateNames(const char* text, int replaceAll, char* result, size_t resultCapacity) const;
+};
+
+// Package layout decisions, free of any asking.
+
+// "CHN" on a Chinese system, else "ENG": the only thing the language changes in the layout.
+const wchar_t* LanguageTag(int isChinese);
+
+// From the program's full path: setupDir = its folder + "SETUP64" or "SETUP", sourceDir =
+// setupDir\packageFolder\tag; each MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE and
+// both left empty when either does not fit.
+int ComposePackagePaths(const wchar_t* programPath, int is64, const wchar_t* packageFolder, int isChinese,
+                        wchar_t* setupDir, wchar_t* sourceDir);
+
+// The name of a generated file of a kind into a buffer of MAX_PATH units: base, tag and
+// extension for kinds 0 and 1 (GPD, INI), base, part, tag and ".dll" for kinds 2 and 3 (RC,
+// UI). 0 with ERROR_FILENAME_EXCED_RANGE, the buffer empty, when it does not fit.
+int FormatGeneratedName(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
+                        wchar_t* name);
+
+// folder\name into a buffer of MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE and an empty
+// buffer when the folder is empty or the path does not fit: a cut path names another file.
+int JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name);
+
+// The driver's dependent files as the spooler takes them: names end to end, each with its
+// terminator, the list closed by an empty name, in a zero-filled buffer of `units`.
+// 0 with ERROR_FILENAME_EXCED_RANGE when they do not fit.
+int BuildDependentFiles(const wchar_t* driverName, int isChinese, const PrinterModelInfo* model, wchar_t* buffer,
+                        size_t units);
+
+// 1 when an entry of the list bears exactly this printer name (letter case counts).
+int isPrinterNameInList(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name);
+
+// The first of name(1), name(2), ... that no listed printer bears, into candidate (units).
+// 0 with ERROR_FILENAME_EXCED_RANGE when it does not fit.
+int ChooseNumberedPrinterName(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name, wchar_t* candidate,
+                              size_t units);

@@ -1,0 +1,235 @@
+// One installation from the driver directory to the printer, against the spooler, with
+// every outcome reported to the user. Nothing done is undone when a later step fails.
+#include <stdlib.h>
+#include <string.h>
+#include <strsafe.h>
+
+#include "i18n/catalogue.h"
+#include "install/install_job.h"
+#include "spooler/spooler.h"
+#include "spooler/spooler_names.h"
+#include "system/probes.h"
+#include "ui/user_report.h"
+
+static const wchar_t kErrorCaption[] = L"ERROR";
+static const wchar_t kSuccessCaption[] = L"SUCCESS";
+static const size_t kCatalogueTextUnits = 520;
+static const size_t kDiagnosticUnits = 512;
+static const size_t kNumberedNameUnits = 520;
+static const size_t kDependentFileUnits = 520;
+
+static void ReportCatalogueText(const char* key, const wchar_t* caption)
+{
+    wchar_t text[kCatalogueTextUnits] = {};
+    ReportToUser(GetLocalizedText(key, text, kCatalogueTextUnits), caption);
+}
+
+// A diagnostic line carrying a last-error code, e.g. "copyFiles error_code=2".
+static void ReportCode(const wchar_t* format, DWORD code)
+{
+    wchar_t text[kDiagnosticUnits] = {};
+    StringCchPrintfW(text, kDiagnosticUnits, format, code);
+    ReportToUser(text, kErrorCaption);
+}
+
+static int ReportStepFailure(const wchar_t* format)
+{
+    DWORD code = GetLastError();
+    ReportCatalogueText("PO_GSTR_INSTALL_DRIVER_ERROR", kErrorCaption);
+    ReportCode(format, code);
+    return 0;
+}
+
+int CInstallJob::RunInstall()
+{
+    if (!model) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    wchar_t* directory = getPrinterDriverDir(is64);
+    // A directory that does not fit is refused like a missing one: every file is put there.
+    if (directory && FAILED(StringCchCopyW(driverDir, MAX_PATH, directory))) {
+        driverDir[0] = 0;
+        free(directory);
+        directory = nullptr;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (!directory) {
+        ReportCode(L"getPrinterDriverDir error_code=%lu", GetLastError());
+        return 0;
+    }
+    free(directory);
+
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token)) {
+        EnableTokenPrivilege(token, L"SeDebugPrivilege");
+        CloseHandle(token);
+    }
+
+    computePaths();
+    copyRestoreClient();
+    if (wcscmp(templateKey, kTemplateName) != 0 && !modifyFiles())
+        return ReportStepFailure(L"modifyFiles error_code=%lu");
+    if (!copyFiles())
+        return ReportStepFailure(L"copyFiles error_code=%lu");
+    copyMonitorDlls();
+
+    // A monitor that could not be added has no port to add; the driver may still go in.
+    if (installMonitor())
+        installPort();
+    if (!installDriver())
+        return ReportStepFailure(L"error_code=%lu");
+    if (!installPrinter()) {
+        ReportCatalogueText("PO_GSTR_ADD_PRINTER_ERROR", kErrorCaption);
+        return 0;
+    }
+    ReportCatalogueText("PO_GSTR_INSTALL_SUCCESS", kSuccessCaption);
+    return 1;
+}
+
+int CInstallJob::installMonitor()
+{
+    MONITOR_INFO_2W monitor = {};
+    monitor.pName = const_cast<wchar_t*>(kUsbMonitorName);
+    monitor.pEnvironment = const_cast<wchar_t*>(GetPrintEnvironment(is64));
+    monitor.pDLLName = const_cast<wchar_t*>(kMonitorDllName);
+    if (Spooler().addMonitor(nullptr, 2, reinterpret_cast<BYTE*>(&monitor)))
+        return 1;
+    DWORD code = GetLastError();
+    if (code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+        return 1;
+    ReportCode(L"AddMonitor Error = %lu\r\n", code);
+    return 0;
+}
+
+int CInstallJob::installPort()
+{
+    // A spooler library that cannot be loaded, or lacks the call, is passed over in silence.
+    AddPortExAFn addPortExA = Spooler().findAddPortExA();
+    if (!addPortExA)
+        return 0;
+    PORT_INFO_1A port = {const_cast<char*>(kUsbPortNameA)};
+    if (addPortExA(nullptr, 1, reinterpret_cast<BYTE*>(&port), const_cast<char*>(kUsbMonitorNameA)))
+        return 1;
+    ReportCode(L"AddPortEx Error = %lu\r\n", GetLastError());
+    return 0;
+}
+
+int BuildDependentFiles(const wchar_t* driverName, int isChinese, const PrinterModelInfo* model, wchar_t* buffer,
+                        size_t units)
+{
+    const wchar_t* tag = LanguageTag(isChinese);
+    wchar_t rcName[MAX_PATH] = {};
+    wchar_t uiName[MAX_PATH] = {};
+    wchar_t iniName[MAX_PATH] = {};
+    if (FAILED(StringCchPrintfW(rcName, MAX_PATH, L"%sRC%s.dll", driverName, tag)) ||
+        FAILED(StringCchPrintfW(uiName, MAX_PATH, L"%sUI%s.dll", driverName, tag)) ||
+        FAILED(StringCchPrintfW(iniName, MAX_PATH, L"%s%s.INI", driverName, tag))) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    const wchar_t* names[8] = {L"UNIRES.DLL", L"STDNAMES.GPD", L"UNIDRVUI.DLL", rcName, uiName, iniName};
+    int count = 6;
+    if (model && model->hasExtraFiles) {
+        names[count++] = model->extraFile1;
+        names[count++] = model->extraFile2;
+    }
+    memset(buffer, 0, units * sizeof(wchar_t));
+    size_t used = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t length = names[i] ? wcslen(names[i]) : 0;
+        // An empty name would end the list early; a model without the file names none.
+        if (length == 0)
+            continue;
+        // Room for this name's terminator and the empty name that closes the list.
+        if (used + length + 2 > units) {
+            memset(buffer, 0, units * sizeof(wchar_t));
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        memcpy(buffer + used, names[i], length * sizeof(wchar_t));
+        used += length + 1;
+    }
+    return 1;
+}
+
+int CInstallJob::installDriver()
+{
+    wchar_t dependentFiles[kDependentFileUnits];
+    if (!BuildDependentFiles(driverName, isChinese, model, dependentFiles, kDependentFileUnits))
+        return 0;
+    DRIVER_INFO_3W driver = {};
+    driver.cVersion = 3;
+    driver.pName = const_cast<wchar_t*>(driverName);
+    driver.pEnvironment = const_cast<wchar_t*>(GetPrintEnvironment(is64));
+    driver.pDriverPath = const_cast<wchar_t*>(L"UNIDRV.DLL");
+    driver.pDataFile = dataFile;
+    driver.pConfigFile = const_cast<wchar_t*>(L"UNIDRVUI.DLL");
+    driver.pHelpFile = const_cast<wchar_t*>(L"UNIDRV.HLP");
+    driver.pDependentFiles = dependentFiles;
+    driver.pDefaultDataType = const_cast<wchar_t*>(kRawDataType);
+    return Spooler().addPrinterDriver(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) ? 1 : 0;
+}
+
+int CInstallJob::installPrinter()
+{
+    PRINTER_INFO_2W printer = {};
+    printer.pPrinterName = const_cast<wchar_t*>(printerName);
+    printer.pPortName = const_cast<wchar_t*>(portName);
+    printer.pDriverName = const_cast<wchar_t*>(driverName);
+    printer.pPrintProcessor = const_cast<wchar_t*>(kPrintProcessorName);
+    printer.pDatatype = const_cast<wchar_t*>(kRawDataType);
+    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    SetLastError(ERROR_SUCCESS);
+    HANDLE handle = Spooler().addPrinter(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
+    if (handle) {
+        Spooler().closePrinter(handle);
+        return 1;
+    }
+    if (GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
+        return installPrinterUnderNewName(&printer);
+    return 0;
+}
+
+int isPrinterNameInList(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        if (list[i].pPrinterName && wcscmp(list[i].pPrinterName, name) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int ChooseNumberedPrinterName(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name, wchar_t* candidate,
+                              size_t units)
+{
+    // Of name(1) to name(count + 1) at least one is free, so the search ends.
+    for (DWORD n = 1;; ++n) {
+        if (FAILED(StringCchPrintfW(candidate, units, L"%s(%lu)", name, n))) {
+            candidate[0] = 0;
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        if (!isPrinterNameInList(list, count, candidate))
+            return 1;
+    }
+}
+
+int CInstallJob::installPrinterUnderNewName(PRINTER_INFO_2W* record)
+{
+    PRINTER_INFO_2W* list = nullptr;
+    DWORD count = 0;
+    if (!listPrinters(&list, &count))
+        return 0;
+    wchar_t candidate[kNumberedNameUnits] = {};
+    int chosen = ChooseNumberedPrinterName(list, count, printerName, candidate, kNumberedNameUnits);
+    free(list);
+    if (!chosen)
+        return 0;
+    record->pPrinterName = candidate;
+    HANDLE handle = Spooler().addPrinter(nullptr, 2, reinterpret_cast<BYTE*>(record));
+    if (!handle)
+        return 0;
+    Spooler().closePrinter(handle);
+    return 1;
+}

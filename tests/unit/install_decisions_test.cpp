@@ -1,0 +1,205 @@
+// What an installation decides on data alone: package paths, generated names, the
+// dependent-file list and the numbered printer name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/install_job.h"
+#include "system/system_api.h"
+
+namespace {
+
+TEST(PackagePaths, FollowTheProgramsFolderTheBitnessAndTheLanguage)
+{
+    wchar_t setup[MAX_PATH] = {};
+    wchar_t source[MAX_PATH] = {};
+    ASSERT_EQ(1, ComposePackagePaths(L"D:\\drv\\DriverInstall.exe", 1, L"80Normal", 1, setup, source));
+    EXPECT_STREQ(L"D:\\drv\\SETUP64", setup);
+    EXPECT_STREQ(L"D:\\drv\\SETUP64\\80Normal\\CHN", source);
+
+    ASSERT_EQ(1, ComposePackagePaths(L"C:\\DriverInstall.exe", 0, L"80Normal", 0, setup, source));
+    EXPECT_STREQ(L"C:\\SETUP", setup);
+    EXPECT_STREQ(L"C:\\SETUP\\80Normal\\ENG", source);
+
+    // No backslash: the folder is empty.
+    ASSERT_EQ(1, ComposePackagePaths(L"DriverInstall.exe", 0, L"80Normal", 0, setup, source));
+    EXPECT_STREQ(L"SETUP", setup);
+}
+
+TEST(PackagePaths, ThatDoNotFitAreRefusedNotCut)
+{
+    // A folder of 240 characters: SETUP fits, the language folder does not.
+    std::wstring program = L"C:\\" + std::wstring(236, L'd') + L"\\x.exe";
+    wchar_t setup[MAX_PATH] = L"stale";
+    wchar_t source[MAX_PATH] = L"stale";
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, ComposePackagePaths(program.c_str(), 1, L"80Normal", 0, setup, source));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_STREQ(L"", setup);
+    EXPECT_STREQ(L"", source);
+
+    // Exactly 259 characters still fit.
+    std::wstring fits = L"C:\\" + std::wstring(259 - 22, L'f') + L"\\DriverInstall.exe";
+    ASSERT_EQ(1, ComposePackagePaths(fits.c_str(), 0, L"80Normal", 0, setup, source));
+    EXPECT_EQ(259u, wcslen(source));
+
+    wchar_t path[MAX_PATH] = L"stale";
+    EXPECT_EQ(0, JoinPath(path, L"", L"UNIDRV.dll"));
+    EXPECT_STREQ(L"", path);
+    EXPECT_EQ(0, JoinPath(path, std::wstring(250, L'f').c_str(), L"UNIDRV.dll"));
+    EXPECT_STREQ(L"", path);
+}
+
+LANGID fakeLanguage;
+WORD fakeArchitecture;
+LANGID WINAPI FakeLanguage()
+{
+    return fakeLanguage;
+}
+void WINAPI FakeNativeInfo(SYSTEM_INFO* info)
+{
+    *info = SYSTEM_INFO{};
+    info->wProcessorArchitecture = fakeArchitecture;
+}
+void(WINAPI* FindFakeNativeInfo())(SYSTEM_INFO*)
+{
+    return FakeNativeInfo;
+}
+
+class JobNames : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        System().getSystemDefaultLangID = FakeLanguage;
+        System().findGetNativeSystemInfo = FindFakeNativeInfo;
+    }
+    void TearDown() override { System() = RealSystemApi(); }
+};
+
+TEST_F(JobNames, OfAnEnglish32BitAndAChinese64BitSystem)
+{
+    fakeLanguage = 1033;
+    fakeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    CInstallJob english(&kModelTable[0], L"Front desk", L"USB PORT:");
+    EXPECT_EQ(0, english.is64);
+    EXPECT_EQ(0, english.isChinese);
+    EXPECT_STREQ(L"KR-620ENG.GPD", english.dataFile);
+    EXPECT_STREQ(L"KR-620", english.templateKey);
+    EXPECT_STREQ(L"80Normal", english.packageFolder);
+    ASSERT_EQ(1, english.makeFileName(0, english.driverName, L".GPD", L"ENG"));
+    ASSERT_EQ(1, english.makeFileName(1, english.driverName, L".INI", L"ENG"));
+    ASSERT_EQ(1, english.makeFileName(2, english.driverName, L"RC", L"ENG"));
+    ASSERT_EQ(1, english.makeFileName(3, english.driverName, L"UI", L"ENG"));
+    EXPECT_STREQ(english.dataFile, english.gpdFile);
+    EXPECT_STREQ(L"KR-620ENG.INI", english.iniFile);
+    EXPECT_STREQ(L"KR-620RCENG.dll", english.rcFile);
+    EXPECT_STREQ(L"KR-620UIENG.dll", english.uiFile);
+
+    fakeLanguage = 2052;
+    fakeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+    CInstallJob chinese(&kModelTable[0], L"Front desk", L"USB PORT:");
+    EXPECT_EQ(1, chinese.is64);
+    EXPECT_EQ(1, chinese.isChinese);
+    EXPECT_STREQ(L"KR-620CHN.GPD", chinese.dataFile);
+
+    // Taiwan's Chinese is not the package's Chinese.
+    fakeLanguage = 1028;
+    CInstallJob taiwan(&kModelTable[0], L"Front desk", L"USB PORT:");
+    EXPECT_EQ(0, taiwan.isChinese);
+}
+
+TEST_F(JobNames, ThatDoNotFitAreLeftEmpty)
+{
+    const std::wstring longName(255, L'N');
+    PrinterModelInfo row = {longName.c_str(), longName.c_str(), L"x", L"80Normal", 0, nullptr, nullptr};
+    CInstallJob job(&row, L"p", L"LPT1:");
+    EXPECT_STREQ(L"", job.dataFile);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, job.makeFileName(2, job.driverName, L"RC", L"ENG"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_STREQ(L"", job.rcFile);
+}
+
+std::vector<std::wstring> Split(const wchar_t* list, size_t units)
+{
+    std::vector<std::wstring> names;
+    for (size_t at = 0; at < units && list[at];) {
+        names.emplace_back(list + at);
+        at += names.back().size() + 1;
+    }
+    return names;
+}
+
+TEST(DependentFiles, InTheSpoolersOrderEndingInTwoNuls)
+{
+    wchar_t list[520];
+    ASSERT_EQ(1, BuildDependentFiles(L"KR-620", 0, &kModelTable[0], list, 520));
+    std::vector<std::wstring> expected = {L"UNIRES.DLL",      L"STDNAMES.GPD",    L"UNIDRVUI.DLL",
+                                          L"KR-620RCENG.dll", L"KR-620UIENG.dll", L"KR-620ENG.INI"};
+    EXPECT_EQ(expected, Split(list, 520));
+    size_t end = 0;
+    for (const std::wstring& name : expected)
+        end += name.size() + 1;
+    EXPECT_EQ(0, list[end]);
+
+    ASSERT_EQ(1, BuildDependentFiles(L"KR-620", 1, &kModelTable[0], list, 520));
+    EXPECT_EQ(L"KR-620RCCHN.dll", Split(list, 520)[3]);
+    EXPECT_EQ(L"KR-620CHN.INI", Split(list, 520)[5]);
+
+    PrinterModelInfo withExtras = {L"X", L"X", L"X", L"80Normal", 1, L"EXTRA1.DLL", L"EXTRA2.DLL"};
+    ASSERT_EQ(1, BuildDependentFiles(L"X", 0, &withExtras, list, 520));
+    std::vector<std::wstring> names = Split(list, 520);
+    ASSERT_EQ(8u, names.size());
+    EXPECT_EQ(L"EXTRA1.DLL", names[6]);
+    EXPECT_EQ(L"EXTRA2.DLL", names[7]);
+}
+
+TEST(DependentFiles, ThatDoNotFitAreRefused)
+{
+    // The six names with their terminators take 83 units for "KR-620", the closing empty
+    // name one more.
+    wchar_t list[85];
+    list[83] = L'#';
+    EXPECT_EQ(0, BuildDependentFiles(L"KR-620", 0, &kModelTable[0], list, 83));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_EQ(L'#', list[83]);
+    EXPECT_EQ(1, BuildDependentFiles(L"KR-620", 0, &kModelTable[0], list, 84));
+}
+
+std::vector<PRINTER_INFO_2W> Printers(std::vector<const wchar_t*> names)
+{
+    std::vector<PRINTER_INFO_2W> list;
+    for (const wchar_t* name : names) {
+        PRINTER_INFO_2W printer = {};
+        printer.pPrinterName = const_cast<wchar_t*>(name);
+        list.push_back(printer);
+    }
+    return list;
+}
+
+TEST(NumberedPrinterName, IsTheFirstNumberNoPrinterBears)
+{
+    wchar_t candidate[520];
+    auto list = Printers({L"Front desk", L"Front desk(1)", nullptr, L"Front desk(2)", L"Front desk(4)"});
+    ASSERT_EQ(1, ChooseNumberedPrinterName(list.data(), static_cast<DWORD>(list.size()), L"Front desk", candidate,
+                                           520));
+    EXPECT_STREQ(L"Front desk(3)", candidate);
+
+    // Letter case counts: another printer's name in other case leaves the number free.
+    list = Printers({L"Front desk", L"FRONT DESK(1)"});
+    ASSERT_EQ(1, ChooseNumberedPrinterName(list.data(), 2, L"Front desk", candidate, 520));
+    EXPECT_STREQ(L"Front desk(1)", candidate);
+
+    ASSERT_EQ(1, ChooseNumberedPrinterName(nullptr, 0, L"Front desk", candidate, 520));
+    EXPECT_STREQ(L"Front desk(1)", candidate);
+
+    // The longest name the dialog takes still gets its number.
+    std::wstring longest(258, L'n');
+    ASSERT_EQ(1, ChooseNumberedPrinterName(nullptr, 0, longest.c_str(), candidate, 520));
+    EXPECT_EQ(longest + L"(1)", candidate);
+    EXPECT_EQ(0, ChooseNumberedPrinterName(nullptr, 0, longest.c_str(), candidate, 261));
+    EXPECT_STREQ(L"", candidate);
+}
+
+} // namespace

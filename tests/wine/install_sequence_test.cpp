@@ -1,0 +1,516 @@
+// The whole installation, its message boxes and its spooler calls: with Wine's real spooler
+// where Wine answers as Windows does, and through the spooler seam for the answers Wine
+// cannot give (a refusal with a chosen code, a name that exists, a 64-bit spooler).
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+#include "i18n/catalogue.h"
+#include "install/install_job.h"
+#include "spooler/spooler.h"
+#include "spooler/spooler_names.h"
+#include "support/message_boxes.h"
+#include "support/wine_support.h"
+#include "system/probes.h"
+
+namespace {
+
+using Boxes = std::vector<std::pair<std::wstring, std::wstring>>;
+
+Boxes TextsAndCaptions(const std::vector<SeenBox>& seen)
+{
+    Boxes boxes;
+    for (const SeenBox& box : seen)
+        boxes.emplace_back(box.text, box.caption);
+    return boxes;
+}
+
+const std::pair<std::wstring, std::wstring> kSuccess = {L"Printer installed", L"SUCCESS"};
+const std::pair<std::wstring, std::wstring> kDriverError = {L"Fail installing Driver", L"ERROR"};
+const std::pair<std::wstring, std::wstring> kPrinterError = {L"Fail adding printer", L"ERROR"};
+
+// What the spooler stand-ins were asked, and how they answer.
+struct FakeSpooler {
+    DWORD driverDirectoryError = 0;
+    std::wstring driverDirectory;
+    DWORD monitorError = 0;
+    bool hasAddPortEx = true;
+    DWORD portError = 0;
+    DWORD driverError = 0;
+    std::vector<DWORD> printerErrors; // one answer per AddPrinterW call; then success
+    std::vector<std::wstring> listed; // what EnumPrintersW lists; empty: no data
+
+    int monitorCalls = 0, portCalls = 0, driverCalls = 0, printerCalls = 0, closes = 0;
+    std::wstring monitorName, monitorEnvironment, monitorDll;
+    std::string portName, portMonitor;
+    std::wstring driverName, driverEnvironment, driverPath, dataFile, configFile, helpFile, dataType;
+    std::vector<std::wstring> dependentFiles;
+    DWORD driverVersion = 0;
+    std::vector<std::wstring> printerNames;
+    std::wstring printerPort, printerDriver, printProcessor, printerDatatype;
+    DWORD printerAttributes = 0;
+};
+
+FakeSpooler* fake;
+
+BOOL WINAPI FakeDriverDirectory(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                LPDWORD needed)
+{
+    if (fake->driverDirectoryError) {
+        *needed = 0;
+        SetLastError(fake->driverDirectoryError);
+        return FALSE;
+    }
+    if (fake->driverDirectory.empty())
+        return RealSpooler().getPrinterDriverDirectory(server, environment, level, buffer, size, needed);
+    *needed = static_cast<DWORD>((fake->driverDirectory.size() + 1) * sizeof(wchar_t));
+    if (!buffer || size < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    memcpy(buffer, fake->driverDirectory.c_str(), *needed);
+    return TRUE;
+}
+
+BOOL WINAPI FakeAddMonitor(LPWSTR, DWORD level, LPBYTE record)
+{
+    ++fake->monitorCalls;
+    EXPECT_EQ(2u, level);
+    MONITOR_INFO_2W* monitor = reinterpret_cast<MONITOR_INFO_2W*>(record);
+    fake->monitorName = monitor->pName;
+    fake->monitorEnvironment = monitor->pEnvironment;
+    fake->monitorDll = monitor->pDLLName;
+    SetLastError(fake->monitorError);
+    return fake->monitorError == 0;
+}
+
+BOOL WINAPI FakeAddPortExA(LPSTR server, DWORD level, LPBYTE record, LPSTR monitor)
+{
+    ++fake->portCalls;
+    EXPECT_EQ(nullptr, server);
+    EXPECT_EQ(1u, level);
+    fake->portName = reinterpret_cast<PORT_INFO_1A*>(record)->pName;
+    fake->portMonitor = monitor;
+    SetLastError(fake->portError);
+    return fake->portError == 0;
+}
+
+AddPortExAFn FindFakeAddPortExA()
+{
+    if (!fake->hasAddPortEx)
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    return fake->hasAddPortEx ? FakeAddPortExA : nullptr;
+}
+
+BOOL WINAPI FakeAddPrinterDriver(LPWSTR, DWORD level, LPBYTE record)
+{
+    ++fake->driverCalls;
+    EXPECT_EQ(3u, level);
+    DRIVER_INFO_3W* driver = reinterpret_cast<DRIVER_INFO_3W*>(record);
+    fake->driverVersion = driver->cVersion;
+    fake->driverName = driver->pName;
+    fake->driverEnvironment = driver->pEnvironment;
+    fake->driverPath = driver->pDriverPath;
+    fake->dataFile = driver->pDataFile;
+    fake->configFile = driver->pConfigFile;
+    fake->helpFile = driver->pHelpFile;
+    fake->dataType = driver->pDefaultDataType;
+    EXPECT_EQ(nullptr, driver->pMonitorName);
+    fake->dependentFiles.clear();
+    for (const wchar_t* name = driver->pDependentFiles; *name; name += wcslen(name) + 1)
+        fake->dependentFiles.emplace_back(name);
+    SetLastError(fake->driverError);
+    return fake->driverError == 0;
+}
+
+HANDLE WINAPI FakeAddPrinter(LPWSTR, DWORD level, LPBYTE record)
+{
+    EXPECT_EQ(2u, level);
+    PRINTER_INFO_2W* printer = reinterpret_cast<PRINTER_INFO_2W*>(record);
+    fake->printerNames.emplace_back(printer->pPrinterName);
+    fake->printerPort = printer->pPortName;
+    fake->printerDriver = printer->pDriverName;
+    fake->printProcessor = printer->pPrintProcessor;
+    fake->printerDatatype = printer->pDatatype;
+    fake->printerAttributes = printer->Attributes;
+    EXPECT_EQ(nullptr, printer->pShareName);
+    const size_t call = fake->printerCalls++;
+    if (call < fake->printerErrors.size() && fake->printerErrors[call]) {
+        SetLastError(fake->printerErrors[call]);
+        return nullptr;
+    }
+    return reinterpret_cast<HANDLE>(0x1234);
+}
+
+BOOL WINAPI FakeClosePrinter(HANDLE printer)
+{
+    EXPECT_EQ(reinterpret_cast<HANDLE>(0x1234), printer);
+    ++fake->closes;
+    return TRUE;
+}
+
+BOOL WINAPI FakeEnumPrinters(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                             LPDWORD returned)
+{
+    EXPECT_EQ(static_cast<DWORD>(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS), flags);
+    EXPECT_EQ(2u, level);
+    DWORD bytes = 0;
+    for (const std::wstring& name : fake->listed)
+        bytes += sizeof(PRINTER_INFO_2W) + (name.size() + 1) * sizeof(wchar_t);
+    *needed = bytes;
+    *returned = 0;
+    if (!buffer || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    PRINTER_INFO_2W* records = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
+    wchar_t* strings = reinterpret_cast<wchar_t*>(records + fake->listed.size());
+    for (size_t i = 0; i < fake->listed.size(); ++i) {
+        records[i] = PRINTER_INFO_2W{};
+        records[i].pPrinterName = strings;
+        wcscpy(strings, fake->listed[i].c_str());
+        strings += fake->listed[i].size() + 1;
+    }
+    *returned = static_cast<DWORD>(fake->listed.size());
+    return TRUE;
+}
+
+class InstallSequence : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RestorePackageBesideProgram();
+        fake = &fake_;
+        Spooler().getPrinterDriverDirectory = FakeDriverDirectory;
+        Spooler().addMonitor = FakeAddMonitor;
+        Spooler().findAddPortExA = FindFakeAddPortExA;
+        Spooler().addPrinterDriver = FakeAddPrinterDriver;
+        Spooler().addPrinter = FakeAddPrinter;
+        Spooler().closePrinter = FakeClosePrinter;
+        Spooler().enumPrinters = FakeEnumPrinters;
+    }
+    void TearDown() override
+    {
+        Spooler() = RealSpooler();
+        fake = nullptr;
+    }
+
+    Boxes Install(const wchar_t* printerName = L"Front desk", int expected = -1)
+    {
+        CInstallJob job(&kModelTable[0], printerName, L"LPT1:");
+        MessageBoxWatch watch;
+        int result = job.RunInstall();
+        if (expected >= 0) {
+            EXPECT_EQ(expected, result);
+        }
+        for (const SeenBox& box : watch.boxes)
+            EXPECT_EQ(main_.window, box.owner);
+        return TextsAndCaptions(watch.boxes);
+    }
+
+    std::wstring SourceFile(const std::wstring& name)
+    {
+        CInstallJob job(&kModelTable[0], L"p", L"LPT1:");
+        job.computePaths();
+        return std::wstring(job.sourceDir) + L"\\" + name;
+    }
+
+    StandInMainWindow main_;
+    FakeSpooler fake_;
+};
+
+TEST_F(InstallSequence, HandsTheSpoolerTheModelsRecordsAndReportsSuccessOnce)
+{
+    EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
+
+    const std::wstring environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
+    const std::wstring tag = IsChineseSystem() ? L"CHN" : L"ENG";
+    EXPECT_EQ(kUsbMonitorName, fake_.monitorName);
+    EXPECT_EQ(environment, fake_.monitorEnvironment);
+    EXPECT_EQ(kMonitorDllName, fake_.monitorDll);
+    EXPECT_EQ("USB PORT:", fake_.portName);
+    EXPECT_EQ("USB Printer Monitor", fake_.portMonitor);
+
+    EXPECT_EQ(3u, fake_.driverVersion);
+    EXPECT_EQ(L"KR-620", fake_.driverName);
+    EXPECT_EQ(environment, fake_.driverEnvironment);
+    EXPECT_EQ(L"UNIDRV.DLL", fake_.driverPath);
+    EXPECT_EQ(L"KR-620" + tag + L".GPD", fake_.dataFile);
+    EXPECT_EQ(L"UNIDRVUI.DLL", fake_.configFile);
+    EXPECT_EQ(L"UNIDRV.HLP", fake_.helpFile);
+    EXPECT_EQ(L"Raw", fake_.dataType);
+    std::vector<std::wstring> dependent = {L"UNIRES.DLL",           L"STDNAMES.GPD",
+                                           L"UNIDRVUI.DLL",         L"KR-620RC" + tag + L".dll",
+                                           L"KR-620UI" + tag + L".dll", L"KR-620" + tag + L".INI"};
+    EXPECT_EQ(dependent, fake_.dependentFiles);
+
+    EXPECT_EQ(std::vector<std::wstring>{L"Front desk"}, fake_.printerNames);
+    EXPECT_EQ(L"LPT1:", fake_.printerPort);
+    EXPECT_EQ(L"KR-620", fake_.printerDriver);
+    EXPECT_EQ(L"WinPrint", fake_.printProcessor);
+    EXPECT_EQ(L"Raw", fake_.printerDatatype);
+    EXPECT_EQ(static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL), fake_.printerAttributes);
+    EXPECT_EQ(1, fake_.closes);
+
+    // The files the spooler is told of lie in the driver directory of that environment.
+    wchar_t* directory = getPrinterDriverDir(Is64BitPrefix());
+    ASSERT_NE(nullptr, directory);
+    std::wstring driverDir = directory;
+    free(directory);
+    for (const std::wstring& name : dependent)
+        EXPECT_TRUE(FileExists(driverDir + L"\\" + name));
+    for (const wchar_t* name : {L"UNIDRV.DLL", L"UNIDRV.HLP"})
+        EXPECT_TRUE(FileExists(driverDir + L"\\" + name));
+    EXPECT_TRUE(FileExists(driverDir + L"\\" + fake_.dataFile));
+    EXPECT_TRUE(MonitorDllsInNativeSystemDir());
+    EXPECT_TRUE(MonitorDllsIn32BitSystemDir());
+}
+
+TEST_F(InstallSequence, WithoutADriverDirectoryReportsTheCodeAndTouchesNothing)
+{
+    const std::wstring generated = SourceFile(IsChineseSystem() ? L"KR-620CHN.GPD" : L"KR-620ENG.GPD");
+    DeleteFileW(generated.c_str());
+    fake_.driverDirectoryError = ERROR_INVALID_ENVIRONMENT;
+    EXPECT_EQ((Boxes{{L"getPrinterDriverDir error_code=1805", L"ERROR"}}), Install(L"Front desk", 0));
+    EXPECT_FALSE(FileExists(generated));
+    EXPECT_EQ(0, fake_.monitorCalls + fake_.driverCalls + fake_.printerCalls);
+
+    // A directory that would not fit is refused the same way.
+    fake_.driverDirectoryError = 0;
+    fake_.driverDirectory = L"C:\\" + std::wstring(300, L'd');
+    EXPECT_EQ((Boxes{{L"getPrinterDriverDir error_code=206", L"ERROR"}}), Install(L"Front desk", 0));
+    EXPECT_FALSE(FileExists(generated));
+}
+
+TEST_F(InstallSequence, AFailedFileStepReportsItsCodeAndStopsBeforeTheSpooler)
+{
+    const std::wstring tag = IsChineseSystem() ? L"CHN" : L"ENG";
+    ASSERT_TRUE(DeleteFileW(SourceFile(L"UNIRES.dll").c_str()));
+    EXPECT_EQ((Boxes{kDriverError, {L"copyFiles error_code=2", L"ERROR"}}), Install(L"Front desk", 0));
+
+    ASSERT_TRUE(DeleteFileW(SourceFile(L"80Normal" + tag + L".INI").c_str()));
+    EXPECT_EQ((Boxes{kDriverError, {L"modifyFiles error_code=2", L"ERROR"}}), Install(L"Front desk", 0));
+    EXPECT_EQ(0, fake_.monitorCalls + fake_.portCalls + fake_.driverCalls + fake_.printerCalls);
+}
+
+TEST_F(InstallSequence, ADriverDirectoryThatRefusesTheFilesStopsAtTheCopy)
+{
+    // Wine run as root replaces read-only files; folders standing where two of the files go
+    // are refused with the code a directory that may not be written gives.
+    const std::wstring directory = TempFolder(L"locked-drivers");
+    for (const wchar_t* name : {L"UNIRES.dll", L"UNIDRV.dll"})
+        CreateDirectoryW((directory + L"\\" + name).c_str(), nullptr);
+    fake_.driverDirectory = directory;
+    EXPECT_EQ((Boxes{kDriverError, {L"copyFiles error_code=5", L"ERROR"}}), Install(L"Front desk", 0));
+    EXPECT_EQ(0, fake_.monitorCalls + fake_.driverCalls + fake_.printerCalls);
+    // The files it would take were copied all the same.
+    EXPECT_TRUE(FileExists(directory + L"\\unidrv.hlp"));
+}
+
+TEST_F(InstallSequence, MonitorAndPortFailuresAreReportedAndTheInstallGoesOn)
+{
+    fake_.monitorError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ((Boxes{{L"AddMonitor Error = 5\r\n", L"ERROR"}, kSuccess}), Install(L"Front desk", 1));
+    EXPECT_EQ(0, fake_.portCalls);
+    EXPECT_EQ(1, fake_.driverCalls);
+
+    // Installed before: no box, and the port is added.
+    fake_.monitorError = ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
+    EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
+    EXPECT_EQ(1, fake_.portCalls);
+
+    fake_.portError = ERROR_ALREADY_EXISTS;
+    EXPECT_EQ((Boxes{{L"AddPortEx Error = 183\r\n", L"ERROR"}, kSuccess}), Install(L"Front desk", 1));
+
+    // A spooler library without AddPortExA: the port step is passed over in silence.
+    fake_.hasAddPortEx = false;
+    EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
+    EXPECT_EQ(2, fake_.portCalls);
+}
+
+TEST_F(InstallSequence, ARefusedDriverShowsTwoBoxesAndNoPrinterIsTried)
+{
+    fake_.driverError = ERROR_UNKNOWN_PRINTER_DRIVER;
+    EXPECT_EQ((Boxes{kDriverError, {L"error_code=1797", L"ERROR"}}), Install(L"Front desk", 0));
+    EXPECT_EQ(0, fake_.printerCalls);
+
+    // On Windows a driver file missing from the driver directory fails with its code too.
+    fake_.driverError = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ((Boxes{kDriverError, {L"error_code=2", L"ERROR"}}), Install(L"Front desk", 0));
+}
+
+TEST_F(InstallSequence, ARefusedPrinterIsReportedWithoutACode)
+{
+    // As Windows refuses a port that does not exist.
+    fake_.printerErrors = {ERROR_UNKNOWN_PORT};
+    EXPECT_EQ(Boxes{kPrinterError}, Install(L"Front desk", 0));
+    EXPECT_EQ(1, fake_.printerCalls);
+}
+
+TEST_F(InstallSequence, ATakenNameIsRetriedOnceUnderTheFirstFreeNumber)
+{
+    fake_.printerErrors = {ERROR_PRINTER_ALREADY_EXISTS};
+    fake_.listed = {L"Front desk", L"Front desk(1)", L"front desk(2)", L"Office"};
+    EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
+    EXPECT_EQ((std::vector<std::wstring>{L"Front desk", L"Front desk(2)"}), fake_.printerNames);
+    EXPECT_EQ(L"LPT1:", fake_.printerPort);
+    EXPECT_EQ(1, fake_.closes);
+
+    // The numbered name refused too: no third try.
+    fake_.printerNames.clear();
+    fake_.printerCalls = 0;
+    fake_.printerErrors = {ERROR_PRINTER_ALREADY_EXISTS, ERROR_PRINTER_ALREADY_EXISTS};
+    EXPECT_EQ(Boxes{kPrinterError}, Install(L"Front desk", 0));
+    EXPECT_EQ(2u, fake_.printerNames.size());
+
+    // No list to choose from.
+    fake_.printerNames.clear();
+    fake_.printerCalls = 0;
+    fake_.listed.clear();
+    EXPECT_EQ(Boxes{kPrinterError}, Install(L"Front desk", 0));
+    EXPECT_EQ(1u, fake_.printerNames.size());
+}
+
+// With Wine's own spooler, in the 32-bit prefix where it acts as Windows' would.
+class InstallOnWine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RestorePackageBesideProgram();
+        DeleteAllPrinters();
+        // The catalogue the main dialog binds, in the user's language.
+        BindMessageCatalogue();
+    }
+
+    static std::wstring Text(const char* key)
+    {
+        wchar_t text[520] = {};
+        return GetLocalizedText(key, text, 520);
+    }
+
+    Boxes Install(const wchar_t* printerName, const wchar_t* port, int* result)
+    {
+        CInstallJob job(&kModelTable[0], printerName, port);
+        MessageBoxWatch watch;
+        *result = job.RunInstall();
+        for (const SeenBox& box : watch.boxes)
+            EXPECT_EQ(main_.window, box.owner);
+        return TextsAndCaptions(watch.boxes);
+    }
+
+    StandInMainWindow main_;
+};
+
+std::vector<std::wstring> PortNames()
+{
+    std::vector<std::wstring> names;
+    DWORD needed = 0, count = 0;
+    EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    if (EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) {
+        const PORT_INFO_1W* ports = reinterpret_cast<const PORT_INFO_1W*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i)
+            names.push_back(ports[i].pName);
+    }
+    return names;
+}
+
+TEST_F(InstallOnWine, InstallsTheMonitorThePortTheDriverAndThePrinter)
+{
+    int result = 0;
+    const std::wstring success = Text("PO_GSTR_INSTALL_SUCCESS");
+    if (IsChineseSystem()) {
+        EXPECT_EQ(L"\x6253\x5370\x673A\x5B89\x88C5\x6210\x529F", success);
+    }
+    EXPECT_EQ((Boxes{{success, L"SUCCESS"}}), Install(L"Front desk", L"USB PORT:", &result));
+    EXPECT_EQ(1, result);
+
+    EXPECT_TRUE(MonitorRegistered(kUsbMonitorName));
+    std::vector<std::wstring> ports = PortNames();
+    EXPECT_NE(ports.end(), std::find(ports.begin(), ports.end(), std::wstring(kUsbPortName)));
+
+    const std::wstring tag = IsChineseSystem() ? L"CHN" : L"ENG";
+    DWORD needed = 0, count = 0;
+    wchar_t environment[] = L"Windows NT x86";
+    EnumPrinterDriversW(nullptr, environment, 3, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    ASSERT_TRUE(EnumPrinterDriversW(nullptr, environment, 3, buffer.data(), needed, &needed, &count));
+    const DRIVER_INFO_3W* drivers = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+    const DRIVER_INFO_3W* driver = nullptr;
+    for (DWORD i = 0; i < count; ++i) {
+        if (wcscmp(drivers[i].pName, L"KR-620") == 0)
+            driver = &drivers[i];
+    }
+    ASSERT_NE(nullptr, driver);
+    auto fileName = [](const wchar_t* path) { return std::wstring(wcsrchr(path, L'\\') + 1); };
+    EXPECT_EQ(0, _wcsicmp(L"UNIDRV.DLL", fileName(driver->pDriverPath).c_str()));
+    EXPECT_EQ(0, _wcsicmp((L"KR-620" + tag + L".GPD").c_str(), fileName(driver->pDataFile).c_str()));
+    EXPECT_EQ(0, _wcsicmp(L"UNIDRVUI.DLL", fileName(driver->pConfigFile).c_str()));
+    EXPECT_EQ(0, _wcsicmp(L"UNIDRV.HLP", fileName(driver->pHelpFile).c_str()));
+    std::vector<std::wstring> dependent;
+    for (const wchar_t* name = driver->pDependentFiles; name && *name; name += wcslen(name) + 1)
+        dependent.push_back(fileName(name));
+    std::vector<std::wstring> expected = {L"UNIRES.DLL",           L"STDNAMES.GPD",
+                                          L"UNIDRVUI.DLL",         L"KR-620RC" + tag + L".dll",
+                                          L"KR-620UI" + tag + L".dll", L"KR-620" + tag + L".INI"};
+    ASSERT_EQ(expected.size(), dependent.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(0, _wcsicmp(expected[i].c_str(), dependent[i].c_str())) << i;
+
+    HANDLE printer = nullptr;
+    wchar_t name[] = L"Front desk";
+    ASSERT_TRUE(OpenPrinterW(name, &printer, nullptr));
+    needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> info(needed + 16);
+    ASSERT_TRUE(GetPrinterW(printer, 2, info.data(), needed, &needed));
+    ClosePrinter(printer);
+    const PRINTER_INFO_2W* created = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+    EXPECT_STREQ(L"USB PORT:", created->pPortName);
+    EXPECT_STREQ(L"KR-620", created->pDriverName);
+    EXPECT_STREQ(L"WinPrint", created->pPrintProcessor);
+    EXPECT_EQ(0, _wcsicmp(L"Raw", created->pDatatype));
+
+    wchar_t* directory = getPrinterDriverDir(0);
+    ASSERT_NE(nullptr, directory);
+    const std::wstring driverDir = directory;
+    free(directory);
+    for (const wchar_t* file : {L"UNIRES.dll", L"unidrv.hlp", L"UNIDRVUI.dll", L"UNIDRV.dll", L"STDNAMES.GPD"})
+        EXPECT_TRUE(FileExists(driverDir + L"\\" + file));
+    for (const wchar_t* file : {L".GPD", L".INI"})
+        EXPECT_TRUE(FileExists(driverDir + L"\\KR-620" + tag + file));
+    for (const wchar_t* file : {L"RC", L"UI"})
+        EXPECT_TRUE(FileExists(driverDir + L"\\KR-620" + file + tag + L".dll"));
+
+    // Again: the monitor counts as installed, the port exists (its own box), files replaced.
+    Boxes again = Install(L"Front desk", L"USB PORT:", &result);
+    EXPECT_EQ(1, result);
+    ASSERT_EQ(2u, again.size());
+    EXPECT_EQ(0u, again[0].first.rfind(L"AddPortEx Error = ", 0));
+    EXPECT_NE(L"AddPortEx Error = 0\r\n", again[0].first);
+    EXPECT_EQ(L"ERROR", again[0].second);
+    EXPECT_EQ((std::pair<std::wstring, std::wstring>{success, L"SUCCESS"}), again[1]);
+}
+
+TEST_F(InstallOnWine, PrinterNamesAtTheEdgesGetASoundAnswer)
+{
+    int result = 0;
+    // The longest name the dialog reads, a name beyond the ANSI code page, and blanks.
+    const std::wstring names[] = {std::wstring(258, L'N'), L"\x6536\x94F6\x53F0 \x2713 \xD83D\xDDA8", L"   "};
+    for (const std::wstring& name : names) {
+        Boxes boxes = Install(name.c_str(), L"LPT1:", &result);
+        // After the first install the port exists, and says so in a box of its own.
+        ASSERT_FALSE(boxes.empty());
+        const std::pair<std::wstring, std::wstring> success = {Text("PO_GSTR_INSTALL_SUCCESS"), L"SUCCESS"};
+        const std::pair<std::wstring, std::wstring> failure = {Text("PO_GSTR_ADD_PRINTER_ERROR"), L"ERROR"};
+        EXPECT_EQ(result ? success : failure, boxes.back());
+        EXPECT_EQ(result == 1, PrinterExists(name.c_str())) << result;
+    }
+}
+
+} // namespace
