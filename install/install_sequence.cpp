@@ -42,6 +42,7 @@ static int ReportStepFailure(const wchar_t* format)
 
 int CInstallJob::RunInstall()
 {
+    // The dialog always passes a row; without one there is nothing to install.
     if (!model) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;

@@ -121,6 +121,19 @@ TEST_F(JobNames, ThatDoNotFitAreLeftEmpty)
     EXPECT_STREQ(L"", job.rcFile);
 }
 
+TEST_F(JobNames, WithoutPackagePathsNoFileIsTouched)
+{
+    // What a refused program path leaves: no folder to build a path on, not the drive's root.
+    CInstallJob job(&kModelTable[0], L"p", L"LPT1:");
+    wcscpy(job.driverDir, L"C:\\drivers");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, job.modifyFiles());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(0, job.copyFiles());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+}
+
 std::vector<std::wstring> Split(const wchar_t* list, size_t units)
 {
     std::vector<std::wstring> names;
