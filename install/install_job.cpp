@@ -11,6 +11,7 @@
 const PrinterModelInfo kModelTable[] = {
     {kModelDriverName, kModelDriverName, kModelDriverName, kTemplateName, 0, nullptr, nullptr},
 };
+const size_t kModelCount = sizeof(kModelTable) / sizeof(kModelTable[0]);
 
 static const wchar_t kRestoreClientName[] = L"srclient.dll";
 // Fixed, as the restore client has always been placed: not the Windows folder looked up.

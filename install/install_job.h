@@ -19,6 +19,7 @@ struct PrinterModelInfo {
 };
 
 extern const PrinterModelInfo kModelTable[];
+extern const size_t kModelCount;
 
 // The template whose files the model's data files are cloned from, and whose name the
 // clone replaces in their text.

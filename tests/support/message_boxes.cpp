@@ -4,6 +4,52 @@
 
 static MessageBoxWatch* activeWatch;
 static std::vector<HWND> seenWindows;
+static std::vector<HWND> pendingDialogs;
+
+static BOOL CALLBACK FindOtherControl(HWND child, LPARAM found)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (lstrcmpiW(className, L"Static") != 0 && lstrcmpiW(className, L"Button") != 0) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A message box is a dialog with its text in the static control 0xFFFF and nothing but
+// static texts and buttons; other dialogs (Wine's COM settings) label fields with 0xFFFF too.
+static bool IsMessageBox(HWND window)
+{
+    HWND text = GetDlgItem(window, 0xFFFF);
+    wchar_t className[16] = {};
+    if (!text || !GetClassNameW(text, className, 16) || lstrcmpiW(className, L"Static") != 0)
+        return false;
+    bool other = false;
+    EnumChildWindows(window, FindOtherControl, reinterpret_cast<LPARAM>(&other));
+    return !other;
+}
+
+// Runs from the dialog's own modal loop, after the activation that announced it is over.
+static void CALLBACK DrivePendingDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    if (!activeWatch || pendingDialogs.empty())
+        return;
+    HWND dialog = pendingDialogs.front();
+    // A modal loop shows its dialog only when it finds its queue empty: ask again shortly.
+    if (IsWindow(dialog) && !IsWindowVisible(dialog)) {
+        SetTimer(nullptr, 0, 10, DrivePendingDialog);
+        return;
+    }
+    pendingDialogs.erase(pendingDialogs.begin());
+    if (!IsWindow(dialog))
+        return;
+    if (activeWatch->onDialog)
+        activeWatch->onDialog(dialog);
+    else
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
 
 static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -16,13 +62,20 @@ static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam)
             seen = seen || known == window;
         if (!seen && lstrcmpW(className, L"#32770") == 0) {
             seenWindows.push_back(window);
-            wchar_t caption[1024] = {};
-            wchar_t text[4096] = {};
-            GetWindowTextW(window, caption, 1024);
-            // The message box's text is the static control 0xFFFF.
-            GetDlgItemTextW(window, 0xFFFF, text, 4096);
-            activeWatch->boxes.push_back({caption, text, GetWindow(window, GW_OWNER)});
-            PostMessageW(window, WM_COMMAND, IDOK, 0);
+            if (IsMessageBox(window)) {
+                wchar_t caption[1024] = {};
+                wchar_t text[4096] = {};
+                GetWindowTextW(window, caption, 1024);
+                GetDlgItemTextW(window, 0xFFFF, text, 4096);
+                bool okAndCancel = GetDlgItem(window, IDOK) && GetDlgItem(window, IDCANCEL);
+                activeWatch->boxes.push_back({caption, text, GetWindow(window, GW_OWNER), okAndCancel});
+                PostMessageW(window, WM_COMMAND, IDOK, 0);
+            } else if (GetWindow(window, GW_OWNER)) {
+                // An ownerless dialog is the main dialog itself, which the test drives.
+                activeWatch->dialogs.push_back(window);
+                pendingDialogs.push_back(window);
+                SetTimer(nullptr, 0, 0, DrivePendingDialog);
+            }
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -32,6 +85,7 @@ MessageBoxWatch::MessageBoxWatch()
 {
     activeWatch = this;
     seenWindows.clear();
+    pendingDialogs.clear();
     hook_ = SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, GetCurrentThreadId());
 }
 

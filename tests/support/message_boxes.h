@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,13 @@ struct SeenBox {
     std::wstring caption;
     std::wstring text;
     HWND owner;
+    // Both OK and Cancel are offered: every report of the program asks with both.
+    bool okAndCancel;
 };
 
+// Any other dialog that activates while the watch is alive (the LPT dialog, Add Port, a
+// monitor's own window) is handed to onDialog from inside its modal loop, once it is shown;
+// the handler drives it and must close it. Without a handler it is closed with Cancel.
 class MessageBoxWatch {
 public:
     MessageBoxWatch();
@@ -20,6 +26,8 @@ public:
     MessageBoxWatch& operator=(const MessageBoxWatch&) = delete;
 
     std::vector<SeenBox> boxes;
+    std::function<void(HWND dialog)> onDialog;
+    std::vector<HWND> dialogs;
 
 private:
     HHOOK hook_;

@@ -74,6 +74,14 @@ int wmain(int argc, wchar_t** argv)
     if (argc == 2 && wcscmp(argv[1], L"--list-ports") == 0) {
         DWORD needed = 0, count = 0;
         Spooler().enumPorts(nullptr, 1, nullptr, 0, &needed, &count);
+        // One port name a line, for a test that must not load the monitors itself.
+        BYTE* buffer = static_cast<BYTE*>(calloc(needed + 16, 1));
+        if (buffer && Spooler().enumPorts(nullptr, 1, buffer, needed, &needed, &count)) {
+            const PORT_INFO_1W* ports = reinterpret_cast<const PORT_INFO_1W*>(buffer);
+            for (DWORD i = 0; i < count; ++i)
+                wprintf(L"%ls\n", ports[i].pName);
+        }
+        free(buffer);
         return 0;
     }
     if (argc == 4 && wcscmp(argv[1], L"--lookup") == 0)

@@ -1,0 +1,122 @@
+#include "ui/port_list.h"
+
+#include <stdlib.h>
+#include <strsafe.h>
+
+#include "i18n/catalogue.h"
+#include "spooler/spooler.h"
+#include "ui/main_dialog.h"
+#include "ui/port_config.h"
+#include "ui/user_report.h"
+
+PORT_INFO_2W* EnumeratePorts(DWORD* count)
+{
+    *count = 0;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Spooler().enumPorts(nullptr, 2, nullptr, 0, &needed, &returned);
+    if (needed == 0)
+        return nullptr;
+    BYTE* buffer = static_cast<BYTE*>(malloc(needed));
+    if (!buffer)
+        return nullptr;
+    returned = 0;
+    Spooler().enumPorts(nullptr, 2, buffer, needed, &needed, &returned);
+    if (returned == 0) {
+        free(buffer);
+        return nullptr;
+    }
+    *count = returned;
+    return reinterpret_cast<PORT_INFO_2W*>(buffer);
+}
+
+static const wchar_t* NameOf(const PORT_INFO_2W& record)
+{
+    return record.pPortName ? record.pPortName : L"";
+}
+
+long FindAddedPortIndex(const PORT_INFO_2W* previous, DWORD previousCount, const PORT_INFO_2W* current,
+                        DWORD currentCount)
+{
+    for (DWORD index = 0; index < currentCount; ++index) {
+        if (index >= previousCount || lstrcmpW(NameOf(current[index]), NameOf(previous[index])) != 0)
+            return static_cast<long>(index);
+    }
+    return -1;
+}
+
+static int FitsTheList(const wchar_t* name)
+{
+    size_t length = 0;
+    return SUCCEEDED(StringCchLengthW(name, kLongestUsablePortName + 1, &length));
+}
+
+void CMainDlg::FillPortList()
+{
+    DWORD count = 0;
+    PORT_INFO_2W* fresh = EnumeratePorts(&count);
+    ClearPortList();
+    if (!HasUsbPort(fresh, count))
+        SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kUsbPortName));
+    for (DWORD index = 0; index < count; ++index) {
+        // A name longer than Install can read would be installed under a cut, wrong name.
+        if (FitsTheList(NameOf(fresh[index])))
+            SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(NameOf(fresh[index])));
+    }
+    if (!ports)
+        StringCchCopyW(selectedPort, 260, kUsbPortName);
+    if (fresh) {
+        if (ports) {
+            FindAddedPort(fresh, count);
+            free(ports);
+        }
+        ports = fresh;
+        portCount = count;
+    }
+    SendMessageW(portList, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(selectedPort));
+}
+
+void CMainDlg::ClearPortList()
+{
+    const LRESULT entries = SendMessageW(portList, CB_GETCOUNT, 0, 0);
+    for (LRESULT entry = 0; entry < entries; ++entry)
+        SendMessageW(portList, CB_DELETESTRING, 0, 0);
+}
+
+int CMainDlg::HasUsbPort(const PORT_INFO_2W* records, DWORD count)
+{
+    for (DWORD index = 0; records && index < count; ++index) {
+        if (lstrcmpiW(NameOf(records[index]), kUsbPortName) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+void CMainDlg::FindAddedPort(const PORT_INFO_2W* records, DWORD count)
+{
+    const long added = FindAddedPortIndex(ports, portCount, records, count);
+    // A port the list does not offer cannot be selected; the previous choice stays.
+    if (added >= 0 && FitsTheList(NameOf(records[added])))
+        StringCchCopyW(selectedPort, 260, NameOf(records[added]));
+}
+
+void CMainDlg::OnPortChanged()
+{
+    GetWindowTextW(portList, selectedPort, 260);
+}
+
+void CMainDlg::OnConfigurePort()
+{
+    if (!ports || portCount == 0)
+        return;
+    wchar_t port[260] = {};
+    GetWindowTextW(portList, port, 260);
+    if (IsComPort(port)) {
+        ConfigureComPort(port);
+    } else if (IsLptPort(port)) {
+        ConfigureLptPort(port);
+    } else {
+        wchar_t text[520] = {};
+        ReportToUser(GetLocalizedText("PO_GSTR_CANNOT_CONFIG_PORT", text, 520), L"ERROR");
+    }
+}
