@@ -45,18 +45,29 @@ exe=$1 shot=$2 log=$3
 wine "$exe" >"$log" 2>&1 </dev/null &
 pid=$!
 window=""
-for _ in $(seq 1 120); do
-  window=$(xdotool search --onlyvisible --name "DriverInstall|Printer Driver" 2>/dev/null | head -n 1)
+# The runtime title (" v2.29E" in every language) is set with the dialog's other texts.
+for _ in $(seq 1 600); do
+  window=$(xdotool search --onlyvisible --name ' v2\.29E$' 2>/dev/null | head -n 1)
   [ -n "$window" ] && break
-  sleep 0.5
+  sleep 0.1
 done
 if [ -z "$window" ]; then
-  echo "the dialog did not appear; see $log" >&2
+  echo "the dialog did not appear with its runtime title; see $log" >&2
   kill $pid 2>/dev/null
   exit 1
 fi
-sleep 2
-xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shot"
+# The picture is taken once two grabs in a row agree: the dialog has finished painting.
+previous=""
+for _ in $(seq 1 50); do
+  sleep 0.2
+  xwd -root -silent >"$shot.xwd"
+  current=$(md5sum <"$shot.xwd")
+  [ "$current" = "$previous" ] && break
+  previous=$current
+done
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xwdtopnm <"$shot.xwd" 2>/dev/null | pnmcut -left "$X" -top "$Y" -width "$WIDTH" -height "$HEIGHT" | pnmtopng >"$shot"
+rm -f "$shot.xwd"
 xdotool windowfocus --sync "$window" key Escape
 wait $pid
 INNER
