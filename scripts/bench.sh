@@ -10,7 +10,7 @@ bash "$here/scripts/setup.sh"
 build="${BUILD_DIR:-$here/build}"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >"$here/build-configure.log" 2>&1 \
   || { cat "$here/build-configure.log"; exit 1; }
-cmake --build "$build" -j"$(nproc)" --target template_clone_bench startup_bench minimal_dialog dist
+cmake --build "$build" -j"$(nproc)" --target template_clone_bench startup_bench startup_steps minimal_dialog dist
 export WINE_TEST_ROOT="$build/wine-test"
 bash "$here/tests/wine/run-in-prefix.sh" win32 bench \
   "$build/bench/template_clone_bench.exe"
@@ -20,3 +20,9 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$here/tests/wine/run-in-prefix.sh" win32 startup_bench \
   "$build/bench/startup_bench.exe" "$(windows_path "$build/dist/DriverInstall.exe")" \
   "$(windows_path "$build/bench/minimal_dialog.exe")" "${STARTUP_RUNS:-9}"
+# Where the start goes, step by step, with the catalogues beside the program as shipped.
+steps_dir="$build/bench/steps"
+rm -rf "$steps_dir" && mkdir -p "$steps_dir"
+cp "$build/bench/startup_steps.exe" "$steps_dir/" && cp -r "$build/dist/Lang" "$steps_dir/"
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$here/tests/wine/run-in-prefix.sh" win32 startup_steps \
+  "$steps_dir/startup_steps.exe" "${STARTUP_RUNS:-9}"
