@@ -1,6 +1,48 @@
 #pragma once
+#include <windows.h>
+
+#include <stddef.h>
 
 // 1 when the command line (without the program's own name) holds "uninstall" anywhere,
 // matched case-sensitively: "/uninstall", "-uninstall" and longer words count, "Uninstall"
 // does not. A null command line counts as empty.
 int IsUninstallCommandLine(const wchar_t* commandLine);
+
+// The next argument from *cursor, split and unquoted as CommandLineToArgvW does for every
+// argument after the program's name: blanks and tabs separate, quotes group, 2n backslashes
+// before a quote give n and the quote groups, 2n+1 give n and a quote, "" inside quotes is
+// a quote. out must hold the whole rest of the line (its length + 1 units). 0 at the end.
+int NextArgument(const wchar_t** cursor, wchar_t* out);
+
+enum UnattendedAction {
+    kNotUnattended, // the dialog or the uninstall, as the first argument is no switch of ours
+    kUnattendedInstall,
+    kUnattendedStatus,
+    kUnattendedUsage,
+};
+
+enum ArgumentProblem {
+    kArgumentsGood,
+    kUnknownSwitch,  // offending: the argument
+    kMissingValue,   // offending: the switch
+    kEmptyName,
+    kNameTooLong,    // over 258 characters: refused, not cut
+    kValueTooLong,   // a port or log path that no buffer holds; offending: the switch
+};
+
+// What an unattended command line asks for. Switches are case-insensitive and may begin
+// with '/' or '-'; a switch given twice counts with its last value.
+struct UnattendedRequest {
+    UnattendedAction action;
+    ArgumentProblem problem;
+    wchar_t offending[64];
+    wchar_t printerName[260];
+    wchar_t portName[260];
+    wchar_t logPath[MAX_PATH];
+};
+
+// Fills request from the command line: /install [/name N] [/port P] [/log F], /status
+// [/log F] or /? as the first argument; anything else is kNotUnattended. The name and port
+// start as the given defaults. An out-of-memory parse reports kValueTooLong.
+UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,
+                                            const wchar_t* defaultPort, UnattendedRequest* request);

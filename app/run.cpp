@@ -5,7 +5,11 @@
 #include "app/app_module.h"
 #include "app/command_line.h"
 #include "app/message_loop.h"
+#include "app/unattended.h"
+#include "install/install_job.h"
+#include "install/install_lock.h"
 #include "install/uninstall.h"
+#include "spooler/spooler_names.h"
 #include "ui/main_dialog.h"
 
 static int RunInteractive(int showCommand)
@@ -28,7 +32,15 @@ static int RunInteractive(int showCommand)
 
 int Run(const wchar_t* commandLine, int showCommand)
 {
+    // A first argument of ours decides, so "/install /name "uninstall lab"" installs.
+    UnattendedRequest request;
+    if (ParseUnattendedCommandLine(commandLine, kModelTable[0].displayName, kUsbPortName, &request) !=
+        kNotUnattended)
+        return RunUnattended(request);
     if (IsUninstallCommandLine(commandLine)) {
+        // An installation in progress finishes first; the uninstall then removes it whole.
+        CInstallLock lock;
+        lock.Acquire();
         UninstallPackage();
         return 0;
     }

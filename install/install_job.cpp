@@ -7,6 +7,7 @@
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 #include "system/wow64_redirection.h"
+#include "ui/user_report.h"
 
 const PrinterModelInfo kModelTable[] = {
     {kModelDriverName, kModelDriverName, kModelDriverName, kTemplateName, 0, nullptr, nullptr},
@@ -177,6 +178,8 @@ int CInstallJob::copyFiles()
         else
             copied = JoinPath(source, sourceDir, list[i]) && JoinPath(target, driverDir, list[i]) &&
                      CopyFileW(source, target, FALSE);
+        if (copied)
+            ReportProgress("PO_GSTR_LOG_FILE_COPIED", target);
         if (!copied && firstError == ERROR_SUCCESS)
             firstError = GetLastError();
     }
@@ -204,8 +207,9 @@ static void CopyMonitorDllPair(void* context)
     for (const wchar_t* name : names) {
         wchar_t source[MAX_PATH] = {};
         wchar_t target[MAX_PATH] = {};
-        if (JoinPath(source, copy->setupDir, name) && JoinPath(target, systemDir, name))
-            CopyFileW(source, target, FALSE);
+        if (JoinPath(source, copy->setupDir, name) && JoinPath(target, systemDir, name) &&
+            CopyFileW(source, target, FALSE))
+            ReportProgress("PO_GSTR_LOG_FILE_COPIED", target);
     }
 }
 

@@ -60,6 +60,7 @@ int CInstallJob::RunInstall()
         return 0;
     }
     free(directory);
+    ReportProgress("PO_GSTR_LOG_DRIVER_DIR", driverDir);
 
     HANDLE token = nullptr;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token)) {
@@ -94,11 +95,15 @@ int CInstallJob::installMonitor()
     monitor.pName = const_cast<wchar_t*>(kUsbMonitorName);
     monitor.pEnvironment = const_cast<wchar_t*>(GetPrintEnvironment(is64));
     monitor.pDLLName = const_cast<wchar_t*>(kMonitorDllName);
-    if (Spooler().addMonitor(nullptr, 2, reinterpret_cast<BYTE*>(&monitor)))
+    if (Spooler().addMonitor(nullptr, 2, reinterpret_cast<BYTE*>(&monitor))) {
+        ReportProgress("PO_GSTR_LOG_MONITOR_ADDED", kUsbMonitorName);
         return 1;
+    }
     DWORD code = GetLastError();
-    if (code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+    if (code == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+        ReportProgress("PO_GSTR_LOG_MONITOR_PRESENT", kUsbMonitorName);
         return 1;
+    }
     ReportCode(L"AddMonitor Error = %lu\r\n", code);
     return 0;
 }
@@ -110,8 +115,10 @@ int CInstallJob::installPort()
     if (!addPortExA)
         return 0;
     PORT_INFO_1A port = {const_cast<char*>(kUsbPortNameA)};
-    if (addPortExA(nullptr, 1, reinterpret_cast<BYTE*>(&port), const_cast<char*>(kUsbMonitorNameA)))
+    if (addPortExA(nullptr, 1, reinterpret_cast<BYTE*>(&port), const_cast<char*>(kUsbMonitorNameA))) {
+        ReportProgress("PO_GSTR_LOG_PORT_ADDED", kUsbPortName);
         return 1;
+    }
     ReportCode(L"AddPortEx Error = %lu\r\n", GetLastError());
     return 0;
 }
@@ -169,7 +176,13 @@ int CInstallJob::installDriver()
     driver.pHelpFile = const_cast<wchar_t*>(L"UNIDRV.HLP");
     driver.pDependentFiles = dependentFiles;
     driver.pDefaultDataType = const_cast<wchar_t*>(kRawDataType);
-    return Spooler().addPrinterDriver(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) ? 1 : 0;
+    if (!Spooler().addPrinterDriver(nullptr, 3, reinterpret_cast<BYTE*>(&driver)))
+        return 0;
+    wchar_t registered[kCatalogueTextUnits] = {};
+    // Only the report's line: a cut environment name would not change the installation.
+    StringCchPrintfW(registered, kCatalogueTextUnits, L"%s (%s)", driverName, driver.pEnvironment);
+    ReportProgress("PO_GSTR_LOG_DRIVER_ADDED", registered);
+    return 1;
 }
 
 int CInstallJob::installPrinter()
@@ -185,6 +198,7 @@ int CInstallJob::installPrinter()
     HANDLE handle = Spooler().addPrinter(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
     if (handle) {
         Spooler().closePrinter(handle);
+        ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", printerName);
         return 1;
     }
     if (GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
@@ -232,5 +246,7 @@ int CInstallJob::installPrinterUnderNewName(PRINTER_INFO_2W* record)
     if (!handle)
         return 0;
     Spooler().closePrinter(handle);
+    // The dialog's success box does not say so: the report names the printer really made.
+    ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", candidate);
     return 1;
 }

@@ -64,6 +64,11 @@ static BOOL WINAPI FailAddPort(LPWSTR, HWND, LPWSTR)
     return FALSE;
 }
 
+static BOOL WINAPI FailEnumDrivers(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
+{
+    return FailEnumServerList(nullptr, 0, nullptr, 0, needed, returned);
+}
+
 static HMODULE winspool;
 
 static AddPortExAFn FindAddPortExA()
@@ -90,7 +95,7 @@ static SpoolerApi LoadRealSpooler()
     SpoolerApi api = {
         FailDriverDirectory, FailLevelCall,   FailDeleteMonitor, FailLevelCall,      FailAddPrinter,
         FailOpenPrinter,     FailHandleCall,  FailHandleCall,    FailEnumPrinters,   FailEnumServerList,
-        FailEnumServerList,  FailAddPort,     FindAddPortExA,
+        FailEnumServerList,  FailAddPort,     FailEnumDrivers,   FindAddPortExA,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -109,6 +114,7 @@ static SpoolerApi LoadRealSpooler()
     Bind("EnumPortsW", api.enumPorts);
     Bind("EnumMonitorsW", api.enumMonitors);
     Bind("AddPortW", api.addPort);
+    Bind("EnumPrinterDriversW", api.enumPrinterDrivers);
     return api;
 }
 

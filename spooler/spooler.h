@@ -26,6 +26,8 @@ struct SpoolerApi {
     BOOL(WINAPI* enumMonitors)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                                LPDWORD returned);
     BOOL(WINAPI* addPort)(LPWSTR server, HWND owner, LPWSTR monitorName);
+    BOOL(WINAPI* enumPrinterDrivers)(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                     LPDWORD needed, LPDWORD returned);
     // Null when winspool.drv cannot be loaded (ERROR_MOD_NOT_FOUND or the loader's code)
     // or lacks the export (ERROR_PROC_NOT_FOUND).
     AddPortExAFn (*findAddPortExA)();

@@ -4,6 +4,7 @@
 
 #include "app/app_module.h"
 #include "i18n/catalogue.h"
+#include "install/install_lock.h"
 #include "system/probes.h"
 #include "ui/main_window.h"
 #include "ui/user_report.h"
@@ -265,6 +266,13 @@ void CMainDlg::StartInstall()
 {
     // Without a row the sequence refuses the job (ERROR_INVALID_PARAMETER) and says nothing;
     // the category button cannot be cleared, so a row is always chosen.
+    // One installation at a time on the machine: an unattended one may be running.
+    CInstallLock lock;
+    if (!lock.TryAcquire()) {
+        wchar_t text[1024] = {};
+        ReportToUser(GetLocalizedText("PO_GSTR_BUSY", text, 1024), L"ERROR");
+        return;
+    }
     CInstallJob job(GetSelectedModel(), printerNameBuffer, portNameBuffer);
     job.RunInstall();
 }

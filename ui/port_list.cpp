@@ -83,13 +83,18 @@ void CMainDlg::ClearPortList()
         SendMessageW(portList, CB_DELETESTRING, 0, 0);
 }
 
-int CMainDlg::HasUsbPort(const PORT_INFO_2W* records, DWORD count)
+int ListsUsbPort(const PORT_INFO_2W* records, DWORD count)
 {
     for (DWORD index = 0; records && index < count; ++index) {
         if (lstrcmpiW(NameOf(records[index]), kUsbPortName) == 0)
             return 1;
     }
     return 0;
+}
+
+int CMainDlg::HasUsbPort(const PORT_INFO_2W* records, DWORD count)
+{
+    return ListsUsbPort(records, count);
 }
 
 void CMainDlg::FindAddedPort(const PORT_INFO_2W* records, DWORD count)

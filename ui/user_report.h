@@ -1,5 +1,18 @@
 #pragma once
 
 // Tells the user one thing: a message box with OK and Cancel, owned by the main window,
-// whose answer is not examined. Every report of an installation goes through here.
+// whose answer is not examined. Every report of an installation goes through here. In a
+// run without a window (a report log is active, ui/report_log.h) it becomes a line of the
+// report instead, with the caption as its level.
 void ReportToUser(const wchar_t* text, const wchar_t* caption);
+
+// A step the dialog run passes in silence: the catalogue text of key, a blank and the
+// value, as an "INFO" line of the report; nothing in the dialog run.
+void ReportProgress(const char* key, const wchar_t* value);
+
+// A line of the report at the "INFO" level; nothing in the dialog run.
+void ReportInfo(const wchar_t* text);
+
+// A notice of the program's own, not of an installation: a message box with OK and no
+// owner (the usage, when no console is there to show it).
+void ShowNotice(const wchar_t* text, const wchar_t* caption);

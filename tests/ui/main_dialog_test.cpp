@@ -56,6 +56,15 @@ BOOL WINAPI VersionQueryFails(OSVERSIONINFOW*)
     return FALSE;
 }
 
+MSG KeyDown(HWND window, WPARAM key)
+{
+    MSG message = {};
+    message.hwnd = window;
+    message.message = WM_KEYDOWN;
+    message.wParam = key;
+    return message;
+}
+
 void Pump()
 {
     MSG message;
@@ -279,14 +288,14 @@ TEST_F(MainDialog, EnterInstallsAndEscapeAndTheCloseBoxExitWithTwo)
     SetFocus(Item(IDE_PRINTER_NAME));
     {
         MessageBoxWatch watch;
-        MSG enter = {Item(IDE_PRINTER_NAME), WM_KEYDOWN, VK_RETURN, 0};
+        MSG enter = KeyDown(Item(IDE_PRINTER_NAME), VK_RETURN);
         EXPECT_TRUE(dialog_.PreTranslateMessage(&enter));
         Pump();
         ASSERT_EQ(1u, watch.boxes.size());
         EXPECT_EQ(Text("PO_GSTR_DRIVER_NAME_ERROR"), watch.boxes[0].text);
     }
 
-    MSG escape = {Item(IDE_PRINTER_NAME), WM_KEYDOWN, VK_ESCAPE, 0};
+    MSG escape = KeyDown(Item(IDE_PRINTER_NAME), VK_ESCAPE);
     EXPECT_TRUE(dialog_.PreTranslateMessage(&escape));
     Pump();
     EXPECT_EQ(nullptr, dialog_.m_hWnd);

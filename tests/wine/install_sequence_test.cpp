@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <strsafe.h>
 
 #include <algorithm>
 
 #include <string>
 #include <vector>
 
+#include "app/unattended.h"
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
 #include "spooler/spooler.h"
@@ -17,6 +19,7 @@
 #include "support/message_boxes.h"
 #include "support/wine_support.h"
 #include "system/probes.h"
+#include "ui/report_log.h"
 
 namespace {
 
@@ -28,6 +31,31 @@ Boxes TextsAndCaptions(const std::vector<SeenBox>& seen)
     for (const SeenBox& box : seen)
         boxes.emplace_back(box.text, box.caption);
     return boxes;
+}
+
+// "YYYY-MM-DD HH:MM:SS LEVEL: text" lines of a UTF-8 log, as (text, level).
+Boxes LogLines(const std::string& bytes)
+{
+    Boxes lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find("\r\n", start);
+        EXPECT_NE(std::string::npos, end) << "every line ends with CR LF";
+        if (end == std::string::npos)
+            break;
+        const std::string line = bytes.substr(start, end - start);
+        start = end + 2;
+        const size_t colon = line.find(": ", 20);
+        EXPECT_EQ(' ', line.size() > 19 ? line[19] : 0) << line;
+        if (colon == std::string::npos)
+            continue;
+        wchar_t text[2048] = {};
+        wchar_t level[32] = {};
+        MultiByteToWideChar(CP_UTF8, 0, line.c_str() + colon + 2, -1, text, 2048);
+        MultiByteToWideChar(CP_UTF8, 0, line.substr(20, colon - 20).c_str(), -1, level, 32);
+        lines.emplace_back(text, level);
+    }
+    return lines;
 }
 
 const std::pair<std::wstring, std::wstring> kSuccess = {L"Printer installed", L"SUCCESS"};
@@ -200,8 +228,12 @@ protected:
         fake = nullptr;
     }
 
+    // The dialog run's boxes. The same installation, from the same spooler state, is then
+    // run unattended: its log must hold exactly those texts, in that order, with the
+    // captions as levels, and the exit code must say what the dialog run's result says.
     Boxes Install(const wchar_t* printerName = L"Front desk", int expected = -1)
     {
+        const FakeSpooler before = fake_;
         CInstallJob job(&kModelTable[0], printerName, L"LPT1:");
         MessageBoxWatch watch;
         int result = job.RunInstall();
@@ -210,7 +242,51 @@ protected:
         }
         for (const SeenBox& box : watch.boxes)
             EXPECT_EQ(main_.window, box.owner);
-        return TextsAndCaptions(watch.boxes);
+        const Boxes boxes = TextsAndCaptions(watch.boxes);
+
+        const FakeSpooler after = fake_;
+        fake_ = before;
+        int code = -1;
+        logged_ = InstallUnattended(printerName, &code);
+        EXPECT_EQ(result ? kExitDone : kExitInstallFailed, code);
+        Boxes reported;
+        for (const auto& [text, level] : logged_) {
+            if (level != L"INFO")
+                reported.emplace_back(text, level);
+        }
+        Boxes expectedLines;
+        for (auto [text, caption] : boxes) {
+            // A report stays one line: the trailing line break of a code line is dropped.
+            while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+                text.pop_back();
+            expectedLines.emplace_back(text, caption);
+        }
+        EXPECT_EQ(expectedLines, reported);
+        fake_ = after;
+        return boxes;
+    }
+
+    // The log's lines of an unattended install, as (text, level).
+    Boxes InstallUnattended(const wchar_t* printerName, int* code)
+    {
+        const std::wstring path = TempFolder(L"logs") + L"\\install.log";
+        DeleteFileW(path.c_str());
+        UnattendedRequest request = {};
+        StringCchCopyW(request.printerName, 260, printerName);
+        StringCchCopyW(request.portName, 260, L"LPT1:");
+        {
+            CReportLog log;
+            EXPECT_EQ(1, log.Open(path.c_str()));
+            SetReportLog(&log);
+            *code = UnattendedInstall(request);
+            SetReportLog(nullptr);
+        }
+        return LogLines(ReadFileBytes(path));
+    }
+
+    static bool Logged(const Boxes& lines, const std::wstring& text)
+    {
+        return std::find(lines.begin(), lines.end(), std::make_pair(text, std::wstring(L"INFO"))) != lines.end();
     }
 
     std::wstring SourceFile(const std::wstring& name)
@@ -222,11 +298,26 @@ protected:
 
     StandInMainWindow main_;
     FakeSpooler fake_;
+    Boxes logged_;
 };
 
 TEST_F(InstallSequence, HandsTheSpoolerTheModelsRecordsAndReportsSuccessOnce)
 {
     EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
+    // The steps the dialog passes in silence are lines of the unattended report, in order.
+    const std::vector<std::wstring> steps = {L"Driver directory: ", L"Copied: ", L"Port monitor added: USB Printer Monitor",
+                                             L"Port added: USB PORT:", L"Printer driver registered: KR-620 (",
+                                             L"Printer created: Front desk", L"Printer installed"};
+    size_t next = 0;
+    int copies = 0;
+    for (const auto& line : logged_) {
+        copies += line.first.rfind(L"Copied: ", 0) == 0;
+        if (next < steps.size() && line.first.rfind(steps[next], 0) == 0)
+            ++next;
+    }
+    EXPECT_EQ(steps.size(), next) << "missing from the log: " << testing::PrintToString(steps[std::min(next, steps.size() - 1)]);
+    // The package's nine files and the monitor pair (twice on a 64-bit system).
+    EXPECT_EQ(Is64BitPrefix() ? 13 : 11, copies);
 
     const std::wstring environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
     const std::wstring tag = IsChineseSystem() ? L"CHN" : L"ENG";
@@ -360,6 +451,9 @@ TEST_F(InstallSequence, ATakenNameIsRetriedOnceUnderTheFirstFreeNumber)
     EXPECT_EQ((std::vector<std::wstring>{L"Front desk", L"Front desk(2)"}), fake_.printerNames);
     EXPECT_EQ(L"LPT1:", fake_.printerPort);
     EXPECT_EQ(1, fake_.closes);
+    // The unattended run names the printer it made, which the success box does not.
+    EXPECT_TRUE(Logged(logged_, L"Printer created: Front desk(2)"));
+    EXPECT_FALSE(Logged(logged_, L"Printer created: Front desk"));
 
     // The numbered name refused too: no third try.
     fake_.printerNames.clear();

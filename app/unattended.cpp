@@ -1,0 +1,170 @@
+#include "app/unattended.h"
+
+#include <stdlib.h>
+#include <strsafe.h>
+
+#include "i18n/catalogue.h"
+#include "install/install_job.h"
+#include "install/install_lock.h"
+#include "install/install_status.h"
+#include "ui/port_list.h"
+#include "ui/report_log.h"
+#include "ui/user_report.h"
+
+static const wchar_t kErrorLevel[] = L"ERROR";
+static const size_t kLineUnits = 1024;
+
+// A catalogue label, a blank and a value, as an "ERROR" line.
+static void ReportError(const char* key, const wchar_t* value)
+{
+    wchar_t line[kLineUnits] = {};
+    GetLocalizedText(key, line, 520);
+    if (value) {
+        // Only the report's line: what is cut of a long value is still in the command line.
+        StringCchCatW(line, kLineUnits, L" ");
+        StringCchCatW(line, kLineUnits, value);
+    }
+    ReportToUser(line, kErrorLevel);
+}
+
+static int ReportArgumentProblem(const UnattendedRequest& request)
+{
+    switch (request.problem) {
+    case kUnknownSwitch:
+        ReportError("PO_GSTR_ARG_UNKNOWN", request.offending);
+        break;
+    case kMissingValue:
+        ReportError("PO_GSTR_ARG_NO_VALUE", request.offending);
+        break;
+    case kEmptyName:
+        ReportError("PO_GSTR_ARG_EMPTY_NAME", nullptr);
+        break;
+    case kNameTooLong:
+        ReportError("PO_GSTR_ARG_LONG_NAME", nullptr);
+        break;
+    case kValueTooLong:
+        ReportError("PO_GSTR_ARG_LONG_VALUE", request.offending);
+        break;
+    case kArgumentsGood:
+        return 0;
+    }
+    return 1;
+}
+
+// The spooler's spelling of the port when it lists it (or "USB PORT:", which the install
+// creates), ignoring case as the spooler does; 0 with the existing ports reported.
+static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t units)
+{
+    if (lstrcmpiW(requested, kUsbPortName) == 0)
+        return SUCCEEDED(StringCchCopyW(port, units, kUsbPortName));
+    DWORD count = 0;
+    PORT_INFO_2W* ports = EnumeratePorts(&count);
+    for (DWORD i = 0; i < count; ++i) {
+        if (ports[i].pPortName && lstrcmpiW(ports[i].pPortName, requested) == 0) {
+            const int copied = SUCCEEDED(StringCchCopyW(port, units, ports[i].pPortName));
+            free(ports);
+            return copied;
+        }
+    }
+    ReportError("PO_GSTR_ARG_UNKNOWN_PORT", requested);
+    wchar_t list[kLineUnits] = {};
+    StringCchCopyW(list, kLineUnits, kUsbPortName);
+    // A machine with more ports than the line holds shows the first ones.
+    for (DWORD i = 0; i < count; ++i) {
+        if (ports[i].pPortName && lstrcmpiW(ports[i].pPortName, kUsbPortName) != 0) {
+            StringCchCatW(list, kLineUnits, L", ");
+            StringCchCatW(list, kLineUnits, ports[i].pPortName);
+        }
+    }
+    free(ports);
+    ReportProgress("PO_GSTR_ARG_PORTS", list);
+    return 0;
+}
+
+int UnattendedInstall(const UnattendedRequest& request)
+{
+    if (ReportArgumentProblem(request))
+        return kExitBadArguments;
+    wchar_t port[260] = {};
+    if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port)))
+        return kExitBadArguments;
+    CInstallLock lock;
+    if (!lock.TryAcquire()) {
+        ReportError("PO_GSTR_BUSY", nullptr);
+        return kExitAnotherInstall;
+    }
+    wchar_t printerName[260] = {};
+    StringCchCopyW(printerName, ARRAYSIZE(printerName), request.printerName);
+    CInstallJob job(&kModelTable[0], printerName, port);
+    return job.RunInstall() ? kExitDone : kExitInstallFailed;
+}
+
+// The switches as typed are the same in every language; the descriptions are translated.
+static void ComposeUsage(wchar_t* usage, size_t units)
+{
+    const struct {
+        const wchar_t* command;
+        const char* key;
+    } lines[] = {
+        {L"DriverInstall.exe", "PO_GSTR_USAGE_DIALOG"},
+        {L"DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]", "PO_GSTR_USAGE_INSTALL"},
+        {L"DriverInstall.exe /status [/log FILE]", "PO_GSTR_USAGE_STATUS"},
+        {L"DriverInstall.exe uninstall", "PO_GSTR_USAGE_UNINSTALL"},
+    };
+    wchar_t text[520] = {};
+    StringCchCopyW(usage, units, GetLocalizedText("PO_GSTR_USAGE_TITLE", text, 520));
+    for (const auto& line : lines) {
+        StringCchCatW(usage, units, L"\r\n\r\n  ");
+        StringCchCatW(usage, units, line.command);
+        StringCchCatW(usage, units, L"\r\n      ");
+        StringCchCatW(usage, units, GetLocalizedText(line.key, text, 520));
+    }
+    StringCchCatW(usage, units, L"\r\n\r\n");
+    StringCchCatW(usage, units, GetLocalizedText("PO_GSTR_USAGE_CODES", text, 520));
+}
+
+static int ShowUsage(CReportLog& log)
+{
+    wchar_t usage[4096] = {};
+    ComposeUsage(usage, ARRAYSIZE(usage));
+    if (!log.HasOutput()) {
+        ShowNotice(usage, L"DriverInstall");
+        return kExitDone;
+    }
+    // Line by line, so that each is a line of the console too.
+    wchar_t* next = usage;
+    while (next && *next) {
+        wchar_t* end = wcsstr(next, L"\r\n");
+        if (end)
+            *end = L'\0';
+        ReportInfo(next);
+        next = end ? end + 2 : nullptr;
+    }
+    return kExitDone;
+}
+
+int RunUnattended(const UnattendedRequest& request)
+{
+    BindMessageCatalogue();
+    CReportLog log;
+    const int logOpened = log.Open(request.logPath[0] ? request.logPath : nullptr);
+    const DWORD logError = GetLastError();
+    SetReportLog(&log);
+    int code = kExitDone;
+    if (request.action == kUnattendedUsage) {
+        code = ShowUsage(log);
+    } else {
+        // The work goes on without its log; the console says so and gives the exit code.
+        if (!logOpened) {
+            wchar_t cause[MAX_PATH + 32] = {};
+            StringCchPrintfW(cause, ARRAYSIZE(cause), L"%s (%lu)", request.logPath, logError);
+            ReportError("PO_GSTR_LOG_UNWRITABLE", cause);
+        }
+        code = request.action == kUnattendedStatus ? ReportInstallStatus() : UnattendedInstall(request);
+        wchar_t number[16] = {};
+        StringCchPrintfW(number, ARRAYSIZE(number), L"%d", code);
+        ReportProgress("PO_GSTR_EXIT_CODE", number);
+    }
+    SetReportLog(nullptr);
+    return code;
+}

@@ -1,0 +1,153 @@
+#include "install/install_status.h"
+
+#include <stdlib.h>
+#include <strsafe.h>
+
+#include "i18n/catalogue.h"
+#include "install/model_names.h"
+#include "install/uninstall.h"
+#include "spooler/spooler.h"
+#include "spooler/spooler_names.h"
+#include "system/probes.h"
+#include "ui/port_list.h"
+#include "ui/user_report.h"
+
+// Room for a label, a printer name of up to 259 characters and its port list.
+static const size_t kLineUnits = 1024;
+static const size_t kLabelUnits = 260;
+
+static const wchar_t* TextOr(const wchar_t* text)
+{
+    return text ? text : L"";
+}
+
+int HasModelDriver(const DRIVER_INFO_1W* drivers, DWORD count)
+{
+    for (DWORD index = 0; drivers && index < count; ++index) {
+        if (isModelDriverName(drivers[index].pName))
+            return 1;
+    }
+    return 0;
+}
+
+int HasUsbMonitor(const MONITOR_INFO_1W* monitors, DWORD count)
+{
+    for (DWORD index = 0; monitors && index < count; ++index) {
+        if (lstrcmpiW(TextOr(monitors[index].pName), kUsbMonitorName) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLabels& labels, StatusLineSink sink,
+                         void* context)
+{
+    // A line too long for the buffer is cut: it still names the printer, and the spooler
+    // holds the full names.
+    wchar_t line[kLineUnits] = {};
+    StringCchPrintfW(line, kLineUnits, L"%ls \"%ls\" (%ls): %ls", labels.driver, kModelDriverName,
+                     TextOr(facts.environment), facts.driverRegistered ? labels.present : labels.missing);
+    sink(line, context);
+    StringCchPrintfW(line, kLineUnits, L"%ls \"%ls\": %ls", labels.monitor, kUsbMonitorName,
+                     facts.monitorPresent ? labels.present : labels.missing);
+    sink(line, context);
+    StringCchPrintfW(line, kLineUnits, L"%ls \"%ls\": %ls", labels.port, kUsbPortName,
+                     facts.portPresent ? labels.present : labels.missing);
+    sink(line, context);
+
+    DWORD users = 0;
+    for (DWORD index = 0; facts.printers && index < facts.printerCount; ++index) {
+        const PRINTER_INFO_2W& printer = facts.printers[index];
+        if (!isModelDriverName(printer.pDriverName))
+            continue;
+        ++users;
+        StringCchPrintfW(line, kLineUnits, L"%ls \"%ls\" (%ls)", labels.printer, TextOr(printer.pPrinterName),
+                         TextOr(printer.pPortName));
+        sink(line, context);
+    }
+    if (users == 0)
+        sink(labels.noPrinter, context);
+    return facts.driverRegistered && users > 0 ? 0 : 1;
+}
+
+// The level-1 driver records of the environment, in a new buffer the caller releases with
+// free(); null with a count of 0 when the spooler gives none or the list changed meanwhile.
+static DRIVER_INFO_1W* FetchDrivers(const wchar_t* environment, DWORD* count)
+{
+    *count = 0;
+    wchar_t* asked = const_cast<wchar_t*>(environment);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Spooler().enumPrinterDrivers(nullptr, asked, 1, nullptr, 0, &needed, &returned);
+    if (needed == 0)
+        return nullptr;
+    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
+    if (!buffer)
+        return nullptr;
+    if (!Spooler().enumPrinterDrivers(nullptr, asked, 1, buffer, needed, &needed, &returned))
+        returned = 0;
+    *count = returned;
+    return reinterpret_cast<DRIVER_INFO_1W*>(buffer);
+}
+
+// The level-1 monitor records, as FetchDrivers gives the drivers.
+static MONITOR_INFO_1W* FetchMonitors(DWORD* count)
+{
+    *count = 0;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Spooler().enumMonitors(nullptr, 1, nullptr, 0, &needed, &returned);
+    if (needed == 0)
+        return nullptr;
+    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
+    if (!buffer)
+        return nullptr;
+    if (!Spooler().enumMonitors(nullptr, 1, buffer, needed, &needed, &returned))
+        returned = 0;
+    *count = returned;
+    return reinterpret_cast<MONITOR_INFO_1W*>(buffer);
+}
+
+static void ReportLine(const wchar_t* line, void*)
+{
+    ReportInfo(line);
+}
+
+int ReportInstallStatus()
+{
+    InstallStatusFacts facts = {};
+    facts.environment = GetPrintEnvironment(GetNativeBits() == 64);
+
+    DWORD count = 0;
+    DRIVER_INFO_1W* drivers = FetchDrivers(facts.environment, &count);
+    facts.driverRegistered = HasModelDriver(drivers, count);
+    free(drivers);
+
+    MONITOR_INFO_1W* monitors = FetchMonitors(&count);
+    facts.monitorPresent = HasUsbMonitor(monitors, count);
+    free(monitors);
+
+    PORT_INFO_2W* ports = EnumeratePorts(&count);
+    facts.portPresent = ListsUsbPort(ports, count);
+    free(ports);
+
+    // A failed enumeration leaves the list empty: no printer is then said to use the driver.
+    PRINTER_INFO_2W* printers = nullptr;
+    listPrinters(&printers, &facts.printerCount);
+    facts.printers = printers;
+
+    // A translation longer than a label's buffer is cut by the lookup.
+    wchar_t texts[7][kLabelUnits] = {};
+    const InstallStatusLabels labels = {
+        GetLocalizedText("PO_GSTR_STATUS_DRIVER", texts[0], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_MONITOR", texts[1], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_PORT", texts[2], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_PRINTER", texts[3], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_PRESENT", texts[4], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_MISSING", texts[5], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_NO_PRINTER", texts[6], kLabelUnits),
+    };
+    const int code = ComposeInstallStatus(facts, labels, ReportLine, nullptr);
+    free(printers);
+    return code;
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+// What a deployment tool's detection rule asks: whether the model's driver is registered
+// for the system's environment, whether "USB Printer Monitor" and "USB PORT:" exist, and
+// which printers use the driver, on which ports. Each fact is an "INFO" line of the report
+// (ui/user_report.h). Changes nothing. 0 when the driver is registered and at least one
+// printer uses it, else 1.
+int ReportInstallStatus();
+
+// What the spooler said, as the status run found it.
+struct InstallStatusFacts {
+    const wchar_t* environment;
+    int driverRegistered;
+    int monitorPresent;
+    int portPresent;
+    // Every printer the spooler listed, of any driver.
+    const PRINTER_INFO_2W* printers;
+    DWORD printerCount;
+};
+
+// The catalogue texts of the lines; the values are put after them, never into them.
+struct InstallStatusLabels {
+    const wchar_t* driver;
+    const wchar_t* monitor;
+    const wchar_t* port;
+    const wchar_t* printer;
+    const wchar_t* present;
+    const wchar_t* missing;
+    const wchar_t* noPrinter;
+};
+
+typedef void (*StatusLineSink)(const wchar_t* line, void* context);
+
+// Hands each line of the status to sink in order: the driver, the monitor, the port, then
+// one line for each printer that uses the model's driver (name and port) or, when none
+// does, the no-printer line. Returns the exit code: 0 when the driver is registered and at
+// least one printer uses it, else 1.
+int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLabels& labels, StatusLineSink sink,
+                         void* context);
+
+// 1 when one of the level-1 driver records is the model's driver (isModelDriverName).
+int HasModelDriver(const DRIVER_INFO_1W* drivers, DWORD count);
+
+// 1 when one of the level-1 monitor records is named "USB Printer Monitor", in any case.
+int HasUsbMonitor(const MONITOR_INFO_1W* monitors, DWORD count);

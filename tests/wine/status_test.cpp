@@ -1,0 +1,131 @@
+// The shipped program's /status, the question a deployment tool's detection rule asks, read
+// from its standard output before an installation, after one and after the uninstall.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/wine_support.h"
+
+namespace {
+
+std::wstring ProgramFolder()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring folder = program;
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::vector<std::wstring> Lines(const std::string& output)
+{
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        wchar_t wide[2048] = {};
+        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide, 2048);
+        lines.push_back(wide);
+        start = end + 1;
+    }
+    return lines;
+}
+
+class Status : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exe_ = ProgramFolder() + L"\\DriverInstall.exe";
+        ASSERT_TRUE(CopyFileW(HostPathFromEnv("DI_EXE").c_str(), exe_.c_str(), FALSE));
+    }
+
+    std::vector<std::wstring> RunStatus(long* code)
+    {
+        return Lines(RunAndCapture(exe_, L"/status", code));
+    }
+
+    std::wstring exe_;
+};
+
+TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
+{
+    long code = -1;
+    std::vector<std::wstring> lines = RunStatus(&code);
+    EXPECT_EQ(1, code);
+    const std::vector<std::wstring> nothing = {
+        L"INFO: Printer driver \"KR-620\" (Windows NT x86): missing",
+        L"INFO: Port monitor \"USB Printer Monitor\": missing",
+        L"INFO: Port \"USB PORT:\": missing",
+        L"INFO: No printer uses the driver",
+        L"INFO: Exit code: 1",
+    };
+    EXPECT_EQ(nothing, lines);
+    // It only asked.
+    EXPECT_FALSE(MonitorKeyExists());
+    EXPECT_FALSE(DriverRegistered(L"KR-620", L"Windows NT x86"));
+
+    ASSERT_EQ(0, RunProgram(exe_, L"/install /name \"Front desk\""));
+    ASSERT_TRUE(RegisterSeedDriver(L"Receipt Other"));
+    ASSERT_TRUE(AddSeedPrinter(L"Back office", L"kr-620", L"LPT1:"));
+    ASSERT_TRUE(AddSeedPrinter(L"Kitchen", L"Receipt Other", L"USB PORT:"));
+    const std::vector<std::wstring> printers = PrinterNames();
+
+    lines = RunStatus(&code);
+    EXPECT_EQ(0, code);
+    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
+    EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows NT x86): present", lines[0]);
+    EXPECT_EQ(L"INFO: Port monitor \"USB Printer Monitor\": present", lines[1]);
+    EXPECT_EQ(L"INFO: Port \"USB PORT:\": present", lines[2]);
+    EXPECT_EQ(L"INFO: Exit code: 0", lines[5]);
+    // In the spooler's order, which is not ours to fix.
+    std::vector<std::wstring> listed(lines.begin() + 3, lines.begin() + 5);
+    std::sort(listed.begin(), listed.end());
+    const std::vector<std::wstring> ours = {L"INFO: Printer \"Back office\" (LPT1:)",
+                                            L"INFO: Printer \"Front desk\" (USB PORT:)"};
+    EXPECT_EQ(ours, listed);
+    EXPECT_EQ(printers, PrinterNames());
+
+    EXPECT_EQ(0, RunProgram(exe_, L"uninstall"));
+    lines = RunStatus(&code);
+    EXPECT_EQ(1, code);
+    // The uninstall leaves the driver registered.
+    const std::vector<std::wstring> driverOnly = {
+        L"INFO: Printer driver \"KR-620\" (Windows NT x86): present",
+        L"INFO: Port monitor \"USB Printer Monitor\": missing",
+        L"INFO: Port \"USB PORT:\": missing",
+        L"INFO: No printer uses the driver",
+        L"INFO: Exit code: 1",
+    };
+    EXPECT_EQ(driverOnly, lines);
+    EXPECT_TRUE(PrinterExists(L"Kitchen"));
+}
+
+// On a 64-bit system the driver is looked for under "Windows x64". Wine's 32-bit AddPrinterW
+// finds drivers only under "Windows NT x86", so the install registers the driver and stops
+// before the printer; the x86 registration comes after, for the printer only.
+TEST_F(Status, On64BitLooksForTheX64Driver)
+{
+    ASSERT_EQ(1603, RunProgram(exe_, L"/install /name \"Front desk\""));
+    ASSERT_FALSE(DriverRegistered(L"KR-620", L"Windows NT x86"));
+    long code = -1;
+    std::vector<std::wstring> lines = RunStatus(&code);
+    EXPECT_EQ(1, code);
+    ASSERT_EQ(5u, lines.size()) << testing::PrintToString(lines);
+    EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows x64): present", lines[0]);
+    EXPECT_EQ(L"INFO: No printer uses the driver", lines[3]);
+
+    ASSERT_TRUE(RegisterSeedDriver(L"KR-620"));
+    ASSERT_TRUE(AddSeedPrinter(L"Front desk", L"KR-620", L"LPT1:"));
+    lines = RunStatus(&code);
+    EXPECT_EQ(0, code);
+    ASSERT_EQ(5u, lines.size()) << testing::PrintToString(lines);
+    EXPECT_EQ(L"INFO: Printer \"Front desk\" (LPT1:)", lines[3]);
+}
+
+} // namespace

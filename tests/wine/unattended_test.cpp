@@ -1,0 +1,334 @@
+// The shipped program run without a window, as deployment tools run it: /install with its
+// log and exit codes, bad arguments, two installs at once, /? and the uninstall word.
+// Runs beside the sample package; the program's standard output is read through a pipe.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/wine_support.h"
+
+namespace {
+
+std::wstring FromUtf8(const std::string& bytes)
+{
+    std::wstring text(bytes.size() + 1, L'\0');
+    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0],
+                                          static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(units));
+    return text;
+}
+
+// "LEVEL: text" of each line, the log's time stamp dropped.
+std::vector<std::wstring> Lines(const std::wstring& text, bool stamped)
+{
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (stamped && line.size() > 20)
+            line = line.substr(20);
+        if (!line.empty())
+            lines.push_back(line);
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool Has(const std::vector<std::wstring>& lines, const std::wstring& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool HasPrefix(const std::vector<std::wstring>& lines, const std::wstring& prefix)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring folder = program;
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::wstring DriverDirectory()
+{
+    const wchar_t* environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
+    wchar_t directory[MAX_PATH] = {};
+    DWORD needed = 0;
+    GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                               sizeof(directory), &needed);
+    return directory;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::wstring PortOfPrinter(const wchar_t* name)
+{
+    DWORD needed = 0, count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 16);
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed, &count))
+        return L"";
+    const PRINTER_INFO_2W* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (lstrcmpW(printers[i].pPrinterName, name) == 0)
+            return printers[i].pPortName;
+    }
+    return L"";
+}
+
+// What a run may change: the printers, the driver directory, the system directory and the
+// monitor's key.
+struct SystemState {
+    std::vector<std::wstring> printers, driverFiles, systemFiles;
+    bool monitor;
+    bool operator==(const SystemState& other) const
+    {
+        return printers == other.printers && driverFiles == other.driverFiles && systemFiles == other.systemFiles &&
+               monitor == other.monitor;
+    }
+};
+
+SystemState Snapshot()
+{
+    std::vector<std::wstring> printers = PrinterNames();
+    std::sort(printers.begin(), printers.end());
+    return {printers, FilesIn(DriverDirectory()), FilesIn(NativeSystemDir()), MonitorKeyExists()};
+}
+
+class Unattended : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exe_ = ProgramFolder() + L"\\DriverInstall.exe";
+        ASSERT_TRUE(CopyFileW(HostPathFromEnv("DI_EXE").c_str(), exe_.c_str(), FALSE));
+        logs_ = TempFolder(L"logs");
+        // Wine's 32-bit AddPrinterW looks drivers up only for "Windows NT x86".
+        if (Is64BitPrefix()) {
+            ASSERT_TRUE(RegisterSeedDriver(L"KR-620"));
+        }
+    }
+
+    // The run's exit code and the lines it wrote to its standard output.
+    long Run(const std::wstring& arguments, std::vector<std::wstring>* lines = nullptr)
+    {
+        long code = -1;
+        const std::string output = RunAndCapture(exe_, arguments, &code);
+        if (lines)
+            *lines = Lines(FromUtf8(output), false);
+        return code;
+    }
+
+    std::vector<std::wstring> Log(const std::wstring& path) { return Lines(FromUtf8(ReadFileBytes(path)), true); }
+
+    std::wstring exe_;
+    std::wstring logs_;
+};
+
+using UnattendedInstall = Unattended;
+
+TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
+{
+    const bool chinese = GetSystemDefaultLangID() == 2052;
+    const std::wstring log = logs_ + L"\\install.log";
+    DeleteFileW(log.c_str());
+    Started run = StartProgram(exe_, L"/install /name \"Front desk\" -PORT lpt1: /log \"" + log + L"\"");
+    bool sawWindow = true;
+    const long code = WaitForExitWatchingWindows(run, 120000, &sawWindow);
+    EXPECT_FALSE(sawWindow);
+
+    std::vector<std::wstring> lines = Log(log);
+    // Wine's spooler in this 32-bit process cannot load the x64 monitor DLL of a 64-bit
+    // system (docs/wine-notes.md): the box the dialog run shows for it is the first report.
+    std::vector<std::wstring> reports;
+    for (const std::wstring& line : lines) {
+        if (line.rfind(L"INFO: ", 0) != 0)
+            reports.push_back(line);
+    }
+    const std::wstring success = chinese ? L"SUCCESS: 打印机安装成功" : L"SUCCESS: The printer has been installed";
+    if (Is64BitPrefix())
+        EXPECT_EQ((std::vector<std::wstring>{L"ERROR: AddMonitor Error = 126", success}), reports);
+    else
+        EXPECT_EQ(std::vector<std::wstring>{success}, reports);
+    EXPECT_EQ(0, code);
+    EXPECT_EQ(L"INFO: " + std::wstring(chinese ? L"退出代码: 0" : L"Exit code: 0"), lines.empty() ? L"" : lines.back());
+
+    EXPECT_TRUE(PrinterExists(L"Front desk"));
+    // The spooler's spelling of the port the command line named.
+    EXPECT_EQ(L"LPT1:", PortOfPrinter(L"Front desk"));
+    EXPECT_TRUE(DriverRegistered(L"KR-620", Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86"));
+    EXPECT_TRUE(MonitorDllsInNativeSystemDir());
+    EXPECT_TRUE(MonitorDllsIn32BitSystemDir());
+    if (chinese) {
+        EXPECT_TRUE(HasPrefix(lines, L"INFO: 驱动程序目录: "));
+        EXPECT_TRUE(Has(lines, L"INFO: 已创建打印机: Front desk"));
+        return;
+    }
+    EXPECT_TRUE(HasPrefix(lines, L"INFO: Driver directory: C:\\"));
+    EXPECT_TRUE(HasPrefix(lines, L"INFO: Copied: C:\\"));
+    EXPECT_TRUE(Has(lines, L"INFO: Printer driver registered: KR-620 (" +
+                               std::wstring(Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86") + L")"));
+    EXPECT_TRUE(Has(lines, L"INFO: Printer created: Front desk"));
+    if (!Is64BitPrefix()) {
+        EXPECT_TRUE(Has(lines, L"INFO: Port monitor added: USB Printer Monitor"));
+        EXPECT_TRUE(Has(lines, L"INFO: Port added: USB PORT:"));
+    }
+
+    // Again with the same name: the log grows. Wine's AddPrinterW replaces a printer of that
+    // name where Windows refuses it (the numbered retry is shown through the spooler seam).
+    EXPECT_EQ(0, Run(L"/install /name \"Front desk\" /port LPT1: /log \"" + log + L"\""));
+    lines = Log(log);
+    EXPECT_EQ(2, std::count(lines.begin(), lines.end(), success));
+    EXPECT_TRUE(Has(lines, Is64BitPrefix() ? L"ERROR: AddMonitor Error = 126" : L"INFO: Port monitor already installed: USB Printer Monitor"));
+}
+
+TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
+{
+    const SystemState before = Snapshot();
+    struct Case {
+        std::wstring arguments;
+        std::vector<std::wstring> lines;
+    } cases[] = {
+        {L"/install /colour red", {L"ERROR: Unknown switch: /colour"}},
+        {L"/install /name", {L"ERROR: This switch needs a value: /name"}},
+        {L"/install /name /port LPT1:", {L"ERROR: This switch needs a value: /name"}},
+        {L"/install /name \"\"", {L"ERROR: The printer name is empty"}},
+        {L"/install /name " + std::wstring(259, L'n'), {L"ERROR: The printer name is longer than 258 characters"}},
+        {L"/install /port LPT9:",
+         {L"ERROR: This port does not exist: LPT9:",
+          L"INFO: Ports: USB PORT:, COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:, LPT2:, LPT3:"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(87, Run(c.arguments, &lines)) << testing::PrintToString(c.arguments);
+        ASSERT_GE(lines.size(), c.lines.size());
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+            // Wine may list ports in another order; the line names every one.
+            if (c.lines[i].rfind(L"INFO: Ports: ", 0) == 0) {
+                for (const wchar_t* port : {L"USB PORT:", L"COM1:", L"FILE:", L"LPT1:", L"LPT3:"})
+                    EXPECT_NE(std::wstring::npos, lines[i].find(port)) << testing::PrintToString(lines[i]);
+                continue;
+            }
+            EXPECT_EQ(c.lines[i], lines[i]);
+        }
+        EXPECT_EQ(L"INFO: Exit code: 87", lines.back());
+        EXPECT_TRUE(before == Snapshot()) << testing::PrintToString(c.arguments);
+    }
+}
+
+TEST_F(Unattended, OurFirstArgumentDecidesAndTheUninstallWordStillUninstalls)
+{
+    EXPECT_EQ(0, Run(L"/install /name \"uninstall lab\""));
+    EXPECT_TRUE(PrinterExists(L"uninstall lab"));
+    EXPECT_EQ(L"USB PORT:", PortOfPrinter(L"uninstall lab"));
+    EXPECT_EQ(0, Run(L"uninstall /install"));
+    EXPECT_FALSE(PrinterExists(L"uninstall lab"));
+    EXPECT_FALSE(MonitorKeyExists());
+}
+
+TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)
+{
+    const std::wstring folderAsLog = TempFolder(L"a-folder.log");
+    struct Case {
+        std::wstring log;
+        DWORD error;
+    } cases[] = {{L"C:\\no\\such\\folder\\install.log", ERROR_PATH_NOT_FOUND}, {folderAsLog, ERROR_ACCESS_DENIED}};
+    for (const Case& c : cases) {
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(0, Run(L"/install /log \"" + c.log + L"\"", &lines));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(L"ERROR: The log file cannot be written: " + c.log + L" (" + std::to_wstring(c.error) + L")",
+                  lines.front());
+        EXPECT_EQ(L"INFO: Exit code: 0", lines.back());
+    }
+    EXPECT_TRUE(PrinterExists(L"KR-620"));
+}
+
+TEST_F(Unattended, UsageGoesToTheOutput)
+{
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(0, Run(L"/?", &lines));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(L"INFO: Usage:", lines.front());
+    EXPECT_TRUE(Has(lines, L"INFO:   DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]"));
+    EXPECT_TRUE(HasPrefix(lines, L"INFO: Exit codes: 0 done"));
+}
+
+TEST_F(Unattended, OneInstallAtATime)
+{
+    // Two at once: each either installs or is told to come back; none is left half done.
+    Started first = StartProgram(exe_, L"/install /name First");
+    Started second = StartProgram(exe_, L"/install /name Second");
+    const long firstCode = WaitForExit(first, 120000);
+    const long secondCode = WaitForExit(second, 120000);
+    EXPECT_TRUE((firstCode == 0 && (secondCode == 0 || secondCode == 1618)) || (secondCode == 0 && firstCode == 1618))
+        << firstCode << " " << secondCode;
+    EXPECT_EQ(firstCode == 0, PrinterExists(L"First"));
+    EXPECT_EQ(secondCode == 0, PrinterExists(L"Second"));
+
+    // The dialog is installing while its box is open: an unattended run must wait its turn.
+    Started dialogRun = StartProgram(exe_, L"");
+    HWND dialog = WaitForDialogOf(dialogRun.processId, 30000);
+    ASSERT_NE(nullptr, dialog);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    HWND box = nullptr;
+    for (int i = 0; i < 300 && !box; ++i, Sleep(100)) {
+        HWND candidate = GetLastActivePopup(dialog);
+        if (candidate != dialog && IsWindowVisible(candidate))
+            box = candidate;
+    }
+    ASSERT_NE(nullptr, box);
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(1618, Run(L"/install /name Third", &lines));
+    EXPECT_TRUE(Has(lines, L"ERROR: Another installation is running; try again later"));
+    EXPECT_FALSE(PrinterExists(L"Third"));
+    // The uninstall waits for the dialog's install to end, then removes it whole.
+    Started uninstall = StartProgram(exe_, L"uninstall");
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(uninstall.process, 2000));
+    // Every box of the dialog's install answered, to its last, "SUCCESS".
+    for (int quiet = 0; box && quiet < 100; ++quiet) {
+        wchar_t caption[64] = {};
+        SendMessageW(box, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(caption));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 100 && IsWindow(box); ++i)
+            Sleep(50);
+        if (lstrcmpW(caption, L"SUCCESS") == 0)
+            break;
+        HWND next = nullptr;
+        for (int i = 0; i < 100 && !next; ++i, Sleep(50)) {
+            HWND candidate = GetLastActivePopup(dialog);
+            if (candidate != dialog && IsWindowVisible(candidate))
+                next = candidate;
+        }
+        box = next;
+    }
+    EXPECT_EQ(0, WaitForExit(uninstall, 60000));
+    EXPECT_FALSE(PrinterExists(L"KR-620"));
+    EXPECT_FALSE(PrinterExists(L"First"));
+    // Once the dialog's install and the uninstall are over the way is free.
+    EXPECT_EQ(0, Run(L"/install /name Third"));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(2, WaitForExit(dialogRun, 30000));
+}
+
+} // namespace
