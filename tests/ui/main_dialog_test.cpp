@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "i18n/catalogue.h"
+#include "install/install_lock.h"
 #include "spooler/spooler.h"
 #include "support/message_boxes.h"
 #include "support/wine_support.h"
@@ -279,6 +280,52 @@ TEST_F(MainDialog, InstallsWithTheNameAndPortAsTypedAndStaysOpenForAnother)
     Install();
     ASSERT_EQ(3u, recorded.printerNames.size());
     EXPECT_EQ(typed.substr(0, 258), recorded.printerNames[2]);
+}
+
+// Holds the machine's install lock on a thread of its own until told to let go.
+struct OtherInstallation {
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI Hold(void* parameter)
+    {
+        OtherInstallation* other = static_cast<OtherInstallation*>(parameter);
+        CInstallLock lock;
+        EXPECT_EQ(1, lock.TryAcquire());
+        SetEvent(other->taken);
+        WaitForSingleObject(other->release, INFINITE);
+        return 0;
+    }
+    OtherInstallation()
+    {
+        thread = CreateThread(nullptr, 0, Hold, this, 0, nullptr);
+        WaitForSingleObject(taken, 10000);
+    }
+    ~OtherInstallation()
+    {
+        SetEvent(release);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        CloseHandle(taken);
+        CloseHandle(release);
+    }
+};
+
+TEST_F(MainDialog, InstallWaitsItsTurnBehindAnotherInstallation)
+{
+    ASSERT_NE(nullptr, Open());
+    {
+        OtherInstallation other;
+        const std::vector<SeenBox> boxes = Install();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(L"ERROR", boxes[0].caption);
+        EXPECT_EQ(Text("PO_GSTR_BUSY"), boxes[0].text);
+        EXPECT_TRUE(recorded.printerNames.empty());
+    }
+    const std::vector<SeenBox> boxes = Install();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(L"SUCCESS", boxes.back().caption);
 }
 
 TEST_F(MainDialog, EnterInstallsAndEscapeAndTheCloseBoxExitWithTwo)
