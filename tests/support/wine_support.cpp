@@ -430,3 +430,45 @@ void RestorePackageBesideProgram()
         CopyTree(HostPathFromEnv("DI_DIST") + L"\\" + folder, beside);
     }
 }
+
+std::wstring ShippedProgramBesideThis()
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring path = program;
+    path = path.substr(0, path.find_last_of(L'\\')) + L"\\DriverInstall.exe";
+    return CopyFileW(HostPathFromEnv("DI_EXE").c_str(), path.c_str(), FALSE) ? path : std::wstring();
+}
+
+std::wstring DriverDirectory()
+{
+    const wchar_t* environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
+    wchar_t directory[MAX_PATH] = {};
+    DWORD needed = 0;
+    GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(environment), 1, reinterpret_cast<BYTE*>(directory),
+                               sizeof(directory), &needed);
+    return directory;
+}
+
+std::vector<std::wstring> OutputLines(const std::string& utf8)
+{
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < utf8.size()) {
+        size_t end = utf8.find('\n', start);
+        if (end == std::string::npos)
+            end = utf8.size();
+        std::string line = utf8.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty()) {
+            std::wstring wide(line.size() + 1, L'\0');
+            const int units = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &wide[0],
+                                                  static_cast<int>(wide.size()));
+            wide.resize(static_cast<size_t>(units));
+            lines.push_back(wide);
+        }
+        start = end + 1;
+    }
+    return lines;
+}

@@ -64,6 +64,14 @@ std::vector<std::wstring> PrinterNames();
 bool PrinterExists(const wchar_t* name);
 void DeleteAllPrinters();
 
+// The shipped program (DI_EXE) copied beside this one, where it finds the package; its path,
+// or empty when it could not be copied.
+std::wstring ShippedProgramBesideThis();
+// The spooler's driver directory for the prefix's own environment.
+std::wstring DriverDirectory();
+// The lines of a program's UTF-8 output, without their line ends; empty lines dropped.
+std::vector<std::wstring> OutputLines(const std::string& utf8);
+
 // Puts back the sample package beside this program (SETUP and SETUP64 from DI_DIST), as it
 // was shipped, for a test that changes or generates files in it.
 void RestorePackageBesideProgram();

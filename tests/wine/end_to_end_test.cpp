@@ -71,21 +71,7 @@ std::vector<std::wstring> SpoolerPorts()
 {
     // A helper process asks, so that this one never loads the monitor DLL.
     long code = -1;
-    const std::string output = RunAndCapture(HostPathFromEnv("DI_HELPER"), L"--list-ports", &code);
-    std::vector<std::wstring> ports;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            ports.push_back(std::wstring(line.begin(), line.end()));
-        start = end + 1;
-    }
-    return ports;
+    return OutputLines(RunAndCapture(HostPathFromEnv("DI_HELPER"), L"--list-ports", &code));
 }
 
 bool Contains(const std::vector<std::wstring>& list, const std::wstring& item)
@@ -93,30 +79,12 @@ bool Contains(const std::vector<std::wstring>& list, const std::wstring& item)
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-std::wstring ProgramFolder()
-{
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring folder = program;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring DriverDirectory()
-{
-    const wchar_t* environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
-    wchar_t directory[MAX_PATH] = {};
-    DWORD needed = 0;
-    GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(environment), 1, reinterpret_cast<BYTE*>(directory),
-                               sizeof(directory), &needed);
-    return directory;
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exe_ = ProgramFolder() + L"\\DriverInstall.exe";
-        ASSERT_TRUE(CopyFileW(HostPathFromEnv("DI_EXE").c_str(), exe_.c_str(), FALSE));
+        exe_ = ShippedProgramBesideThis();
+        ASSERT_FALSE(exe_.empty());
         // Wine's 32-bit AddPrinterW looks drivers up only for "Windows NT x86", where
         // Windows' spooler takes the x64 driver the program registers on a 64-bit system.
         if (Is64BitPrefix()) {

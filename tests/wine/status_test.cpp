@@ -10,44 +10,17 @@
 
 namespace {
 
-std::wstring ProgramFolder()
-{
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring folder = program;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::vector<std::wstring> Lines(const std::string& output)
-{
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        wchar_t wide[2048] = {};
-        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide, 2048);
-        lines.push_back(wide);
-        start = end + 1;
-    }
-    return lines;
-}
-
 class Status : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exe_ = ProgramFolder() + L"\\DriverInstall.exe";
-        ASSERT_TRUE(CopyFileW(HostPathFromEnv("DI_EXE").c_str(), exe_.c_str(), FALSE));
+        exe_ = ShippedProgramBesideThis();
+        ASSERT_FALSE(exe_.empty());
     }
 
     std::vector<std::wstring> RunStatus(long* code)
     {
-        return Lines(RunAndCapture(exe_, L"/status", code));
+        return OutputLines(RunAndCapture(exe_, L"/status", code));
     }
 
     std::wstring exe_;

@@ -11,34 +11,6 @@
 
 namespace {
 
-std::wstring FromUtf8(const std::string& bytes)
-{
-    std::wstring text(bytes.size() + 1, L'\0');
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0],
-                                          static_cast<int>(text.size()));
-    text.resize(static_cast<size_t>(units));
-    return text;
-}
-
-// "LEVEL: text" of each line, the log's time stamp dropped.
-std::vector<std::wstring> Lines(const std::wstring& text, bool stamped)
-{
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (stamped && line.size() > 20)
-            line = line.substr(20);
-        if (!line.empty())
-            lines.push_back(line);
-        start = end + 2;
-    }
-    return lines;
-}
-
 bool Has(const std::vector<std::wstring>& lines, const std::wstring& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -47,24 +19,6 @@ bool Has(const std::vector<std::wstring>& lines, const std::wstring& line)
 bool HasPrefix(const std::vector<std::wstring>& lines, const std::wstring& prefix)
 {
     return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
-}
-
-std::wstring ProgramFolder()
-{
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring folder = program;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::wstring DriverDirectory()
-{
-    const wchar_t* environment = Is64BitPrefix() ? L"Windows x64" : L"Windows NT x86";
-    wchar_t directory[MAX_PATH] = {};
-    DWORD needed = 0;
-    GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(environment), 1, reinterpret_cast<BYTE*>(directory),
-                               sizeof(directory), &needed);
-    return directory;
 }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder)
@@ -120,8 +74,8 @@ class Unattended : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exe_ = ProgramFolder() + L"\\DriverInstall.exe";
-        ASSERT_TRUE(CopyFileW(HostPathFromEnv("DI_EXE").c_str(), exe_.c_str(), FALSE));
+        exe_ = ShippedProgramBesideThis();
+        ASSERT_FALSE(exe_.empty());
         logs_ = TempFolder(L"logs");
         // Wine's 32-bit AddPrinterW looks drivers up only for "Windows NT x86".
         if (Is64BitPrefix()) {
@@ -135,11 +89,18 @@ protected:
         long code = -1;
         const std::string output = RunAndCapture(exe_, arguments, &code);
         if (lines)
-            *lines = Lines(FromUtf8(output), false);
+            *lines = OutputLines(output);
         return code;
     }
 
-    std::vector<std::wstring> Log(const std::wstring& path) { return Lines(FromUtf8(ReadFileBytes(path)), true); }
+    // "LEVEL: text" of each line of the log, its time stamp dropped.
+    std::vector<std::wstring> Log(const std::wstring& path)
+    {
+        std::vector<std::wstring> lines = OutputLines(ReadFileBytes(path));
+        for (std::wstring& line : lines)
+            line = line.size() > 20 ? line.substr(20) : std::wstring();
+        return lines;
+    }
 
     std::wstring exe_;
     std::wstring logs_;
