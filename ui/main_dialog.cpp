@@ -264,8 +264,6 @@ const PrinterModelInfo* CMainDlg::GetSelectedModel()
 
 void CMainDlg::StartInstall()
 {
-    // Without a row the sequence refuses the job (ERROR_INVALID_PARAMETER) and says nothing;
-    // the category button cannot be cleared, so a row is always chosen.
     // One installation at a time on the machine: an unattended one may be running.
     CInstallLock lock;
     if (!lock.TryAcquire()) {
@@ -273,6 +271,8 @@ void CMainDlg::StartInstall()
         ReportToUser(GetLocalizedText("PO_GSTR_BUSY", text, 1024), L"ERROR");
         return;
     }
+    // Without a row the sequence refuses the job (ERROR_INVALID_PARAMETER) and says nothing;
+    // the category button cannot be cleared, so a row is always chosen.
     CInstallJob job(GetSelectedModel(), printerNameBuffer, portNameBuffer);
     job.RunInstall();
 }
