@@ -71,41 +71,25 @@ int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLab
 }
 
 // The level-1 driver records of the environment, in a new buffer the caller releases with
-// free(); null with a count of 0 when the spooler gives none or the list changed meanwhile.
+// free().
 static DRIVER_INFO_1W* FetchDrivers(const wchar_t* environment, DWORD* count)
 {
-    *count = 0;
     wchar_t* asked = const_cast<wchar_t*>(environment);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Spooler().enumPrinterDrivers(nullptr, asked, 1, nullptr, 0, &needed, &returned);
-    if (needed == 0)
-        return nullptr;
-    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
-    if (!buffer)
-        return nullptr;
-    if (!Spooler().enumPrinterDrivers(nullptr, asked, 1, buffer, needed, &needed, &returned))
-        returned = 0;
-    *count = returned;
-    return reinterpret_cast<DRIVER_INFO_1W*>(buffer);
+    return reinterpret_cast<DRIVER_INFO_1W*>(FetchSpoolerRecords(
+        [asked](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumPrinterDrivers(nullptr, asked, 1, records, size, needed, returned);
+        },
+        count));
 }
 
 // The level-1 monitor records, as FetchDrivers gives the drivers.
 static MONITOR_INFO_1W* FetchMonitors(DWORD* count)
 {
-    *count = 0;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Spooler().enumMonitors(nullptr, 1, nullptr, 0, &needed, &returned);
-    if (needed == 0)
-        return nullptr;
-    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
-    if (!buffer)
-        return nullptr;
-    if (!Spooler().enumMonitors(nullptr, 1, buffer, needed, &needed, &returned))
-        returned = 0;
-    *count = returned;
-    return reinterpret_cast<MONITOR_INFO_1W*>(buffer);
+    return reinterpret_cast<MONITOR_INFO_1W*>(FetchSpoolerRecords(
+        [](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumMonitors(nullptr, 1, records, size, needed, returned);
+        },
+        count));
 }
 
 static void ReportLine(const wchar_t* line, void*)

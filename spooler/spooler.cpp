@@ -132,27 +132,13 @@ SpoolerApi& Spooler()
 
 int listPrinters(PRINTER_INFO_2W** list, DWORD* count)
 {
-    *list = nullptr;
-    *count = 0;
     wchar_t emptyName[] = L"";
     const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Spooler().enumPrinters(flags, emptyName, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        SetLastError(ERROR_NO_DATA);
-        return 0;
-    }
-    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
-    if (!buffer) {
-        SetLastError(ERROR_OUTOFMEMORY);
-        return 0;
-    }
-    returned = 0;
-    // A list that grew between the two calls fails the second one; its count is then 0.
-    if (!Spooler().enumPrinters(flags, emptyName, 2, buffer, needed, &needed, &returned))
-        returned = 0;
+    BYTE* buffer = FetchSpoolerRecords(
+        [&](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumPrinters(flags, emptyName, 2, records, size, needed, returned);
+        },
+        count);
     *list = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
-    *count = returned;
-    return 1;
+    return buffer ? 1 : 0;
 }

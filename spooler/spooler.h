@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <stdlib.h>
+
 // MinGW-w64's headers do not declare it; winspool.drv exports it.
 typedef BOOL(WINAPI* AddPortExAFn)(LPSTR serverName, DWORD level, LPBYTE portInfo, LPSTR monitorName);
 
@@ -37,6 +39,32 @@ struct SpoolerApi {
 // loader's last-error code.
 SpoolerApi& Spooler();
 const SpoolerApi& RealSpooler();
+
+// The records of one spooler enumeration: the size asked for first, then the records
+// fetched into a new buffer the caller releases with free(). enumerate(buffer, size,
+// needed, returned) makes the call. Null with a count of 0 when the spooler gives no size
+// (ERROR_NO_DATA) or memory runs out (ERROR_OUTOFMEMORY); a fetch that fails (the list grew
+// between the two calls) gives the buffer with a count of 0.
+template <typename Enumerate> BYTE* FetchSpoolerRecords(Enumerate enumerate, DWORD* count)
+{
+    *count = 0;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    enumerate(nullptr, 0, &needed, &returned);
+    if (needed == 0) {
+        SetLastError(ERROR_NO_DATA);
+        return nullptr;
+    }
+    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
+    if (!buffer) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return nullptr;
+    }
+    returned = 0;
+    if (enumerate(buffer, needed, &needed, &returned))
+        *count = returned;
+    return buffer;
+}
 
 // Level-2 records of the local printers and connections, in a new buffer the caller
 // releases with free(). 0 when the spooler reports no data (ERROR_NO_DATA when it gives no

@@ -33,23 +33,15 @@ void ChooseMonitors(const MONITOR_INFO_2W* records, DWORD count, MonitorChoiceLi
 
 int FillMonitorChoiceList(MonitorChoiceList* list)
 {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Spooler().enumMonitors(nullptr, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        SetLastError(ERROR_NO_DATA);
+    DWORD count = 0;
+    BYTE* buffer = FetchSpoolerRecords(
+        [](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumMonitors(nullptr, 2, records, size, needed, returned);
+        },
+        &count);
+    if (!buffer)
         return 0;
-    }
-    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
-    if (!buffer) {
-        SetLastError(ERROR_OUTOFMEMORY);
-        return 0;
-    }
-    returned = 0;
-    // A list that grew between the two calls fails the second one; nothing is then offered.
-    if (!Spooler().enumMonitors(nullptr, 2, buffer, needed, &needed, &returned))
-        returned = 0;
-    ChooseMonitors(reinterpret_cast<const MONITOR_INFO_2W*>(buffer), returned, list);
+    ChooseMonitors(reinterpret_cast<const MONITOR_INFO_2W*>(buffer), count, list);
     free(buffer);
     return 1;
 }

@@ -11,22 +11,15 @@
 
 PORT_INFO_2W* EnumeratePorts(DWORD* count)
 {
-    *count = 0;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Spooler().enumPorts(nullptr, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0)
-        return nullptr;
-    BYTE* buffer = static_cast<BYTE*>(malloc(needed));
-    if (!buffer)
-        return nullptr;
-    returned = 0;
-    Spooler().enumPorts(nullptr, 2, buffer, needed, &needed, &returned);
-    if (returned == 0) {
+    BYTE* buffer = FetchSpoolerRecords(
+        [](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumPorts(nullptr, 2, records, size, needed, returned);
+        },
+        count);
+    if (*count == 0) {
         free(buffer);
         return nullptr;
     }
-    *count = returned;
     return reinterpret_cast<PORT_INFO_2W*>(buffer);
 }
 
