@@ -7,9 +7,10 @@
 #include "install/install_job.h"
 #include "install/install_lock.h"
 #include "install/install_status.h"
-#include "ui/port_list.h"
-#include "ui/report_log.h"
-#include "ui/user_report.h"
+#include "spooler/spooler.h"
+#include "spooler/spooler_names.h"
+#include "system/report_log.h"
+#include "system/user_report.h"
 
 static const wchar_t kErrorLevel[] = L"ERROR";
 static const size_t kLineUnits = 1024;

@@ -18,8 +18,8 @@
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 #include "system/system_library.h"
-#include "ui/report_log.h"
-#include "ui/user_report.h"
+#include "system/report_log.h"
+#include "system/user_report.h"
 
 static LARGE_INTEGER frequency;
 

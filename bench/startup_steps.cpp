@@ -18,7 +18,7 @@
 #include "system/probes.h"
 #include "system/system_library.h"
 #include "ui/main_dialog.h"
-#include "ui/port_list.h"
+#include "spooler/spooler.h"
 
 namespace {
 

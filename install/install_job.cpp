@@ -7,7 +7,7 @@
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 #include "system/wow64_redirection.h"
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 const PrinterModelInfo kModelTable[] = {
     {kModelDriverName, kModelDriverName, kModelDriverName, kTemplateName, 0, nullptr, nullptr},

@@ -9,7 +9,7 @@
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 static const wchar_t kErrorCaption[] = L"ERROR";
 static const wchar_t kSuccessCaption[] = L"SUCCESS";

@@ -9,8 +9,7 @@
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
-#include "ui/port_list.h"
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 // Room for a label, a printer name of up to 259 characters and its port list.
 static const size_t kLineUnits = 1024;

@@ -5,7 +5,7 @@
 // What a deployment tool's detection rule asks: whether the model's driver is registered
 // for the system's environment, whether "USB Printer Monitor" and "USB PORT:" exist, and
 // which printers use the driver, on which ports. Each fact is an "INFO" line of the report
-// (ui/user_report.h). Changes nothing. 0 when the driver is registered and at least one
+// (system/user_report.h). Changes nothing. 0 when the driver is registered and at least one
 // printer uses it, else 1.
 int ReportInstallStatus();
 

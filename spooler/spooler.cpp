@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "spooler/spooler_names.h"
 #include "system/system_library.h"
 
 // The cause every unavailable call reports: the loader's code when winspool.drv did not
@@ -141,4 +142,27 @@ int listPrinters(PRINTER_INFO_2W** list, DWORD* count)
         count);
     *list = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
     return buffer ? 1 : 0;
+}
+
+PORT_INFO_2W* EnumeratePorts(DWORD* count)
+{
+    BYTE* buffer = FetchSpoolerRecords(
+        [](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumPorts(nullptr, 2, records, size, needed, returned);
+        },
+        count);
+    if (*count == 0) {
+        free(buffer);
+        return nullptr;
+    }
+    return reinterpret_cast<PORT_INFO_2W*>(buffer);
+}
+
+int ListsUsbPort(const PORT_INFO_2W* records, DWORD count)
+{
+    for (DWORD index = 0; records && index < count; ++index) {
+        if (records[index].pPortName && lstrcmpiW(records[index].pPortName, kUsbPortName) == 0)
+            return 1;
+    }
+    return 0;
 }

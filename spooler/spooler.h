@@ -70,3 +70,12 @@ template <typename Enumerate> BYTE* FetchSpoolerRecords(Enumerate enumerate, DWO
 // releases with free(). 0 when the spooler reports no data (ERROR_NO_DATA when it gives no
 // size) or memory runs out; the count is then 0.
 int listPrinters(PRINTER_INFO_2W** list, DWORD* count);
+
+// The spooler's level-2 port records in a new buffer the caller releases with free(), or
+// null when it reports none (count 0). Enumeration failures are not examined: the size and
+// the count decide.
+PORT_INFO_2W* EnumeratePorts(DWORD* count);
+
+// 1 when a record is named "USB PORT:", ignoring case (the spooler's port names do), as a
+// whole name; 0 for none or a null list.
+int ListsUsbPort(const PORT_INFO_2W* records, DWORD count);

@@ -8,8 +8,7 @@
 #include "i18n/catalogue.h"
 #include "spooler/spooler.h"
 #include "ui/main_dialog.h"
-#include "ui/main_window.h"
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 MonitorChoiceList monitorChoiceList;
 

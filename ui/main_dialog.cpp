@@ -6,10 +6,7 @@
 #include "i18n/catalogue.h"
 #include "install/install_lock.h"
 #include "system/probes.h"
-#include "ui/main_window.h"
-#include "ui/user_report.h"
-
-HWND mainWindow;
+#include "system/user_report.h"
 
 static const int kIconResource = 128;
 static const wchar_t kVersionSuffix[] = L" v2.29E";

@@ -7,8 +7,7 @@
 #include "app/dialog_impl.h"
 #include "i18n/catalogue.h"
 #include "ui/lpt_dialog_ids.h"
-#include "ui/main_window.h"
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 int lptTimeout;
 

@@ -5,23 +5,10 @@
 
 #include "i18n/catalogue.h"
 #include "spooler/spooler.h"
+#include "spooler/spooler_names.h"
 #include "ui/main_dialog.h"
 #include "ui/port_config.h"
-#include "ui/user_report.h"
-
-PORT_INFO_2W* EnumeratePorts(DWORD* count)
-{
-    BYTE* buffer = FetchSpoolerRecords(
-        [](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
-            return Spooler().enumPorts(nullptr, 2, records, size, needed, returned);
-        },
-        count);
-    if (*count == 0) {
-        free(buffer);
-        return nullptr;
-    }
-    return reinterpret_cast<PORT_INFO_2W*>(buffer);
-}
+#include "system/user_report.h"
 
 static const wchar_t* NameOf(const PORT_INFO_2W& record)
 {
@@ -74,15 +61,6 @@ void CMainDlg::ClearPortList()
     const LRESULT entries = SendMessageW(portList, CB_GETCOUNT, 0, 0);
     for (LRESULT entry = 0; entry < entries; ++entry)
         SendMessageW(portList, CB_DELETESTRING, 0, 0);
-}
-
-int ListsUsbPort(const PORT_INFO_2W* records, DWORD count)
-{
-    for (DWORD index = 0; records && index < count; ++index) {
-        if (lstrcmpiW(NameOf(records[index]), kUsbPortName) == 0)
-            return 1;
-    }
-    return 0;
 }
 
 int CMainDlg::HasUsbPort(const PORT_INFO_2W* records, DWORD count)

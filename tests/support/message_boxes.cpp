@@ -1,6 +1,6 @@
 #include "support/message_boxes.h"
 
-#include "ui/main_window.h"
+#include "system/user_report.h"
 
 static MessageBoxWatch* activeWatch;
 static std::vector<HWND> seenWindows;

@@ -13,7 +13,7 @@
 #include "system/probes.h"
 #include "system/system_api.h"
 #include "ui/main_dialog.h"
-#include "ui/main_window.h"
+#include "system/user_report.h"
 
 namespace {
 

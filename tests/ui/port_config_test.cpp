@@ -11,7 +11,7 @@
 
 #include "support/message_boxes.h"
 #include "ui/lpt_dialog_ids.h"
-#include "ui/main_window.h"
+#include "system/user_report.h"
 #include "ui/port_config.h"
 
 namespace {

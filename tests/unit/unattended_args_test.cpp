@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "ui/report_log.h"
+#include "system/report_log.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "support/message_boxes.h"
 #include "support/wine_support.h"
 #include "system/probes.h"
-#include "ui/report_log.h"
+#include "system/report_log.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
-#include "ui/user_report.h"
+#include "system/user_report.h"
 
 #include <windows.h>
 #include <strsafe.h>
 
 #include "i18n/catalogue.h"
-#include "ui/main_window.h"
-#include "ui/report_log.h"
+#include "system/report_log.h"
+
+HWND mainWindow;
 
 void ReportToUser(const wchar_t* text, const wchar_t* caption)
 {

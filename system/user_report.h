@@ -1,9 +1,17 @@
 #pragma once
+#include <windows.h>
+
+// The reports of an installation, below the engine that makes them and the dialog or the
+// window-less run that shows them.
+
+// The main dialog's window, set when it initialises and never cleared; it owns every
+// message box and secondary dialog of the program. Null in a run without a window.
+extern HWND mainWindow;
 
 // Tells the user one thing: a message box with OK and Cancel, owned by the main window,
 // whose answer is not examined. Every report of an installation goes through here. In a
-// run without a window (a report log is active, ui/report_log.h) it becomes a line of the
-// report instead, with the caption as its level.
+// run without a window (a report log is active, system/report_log.h) it becomes a line of
+// the report instead, with the caption as its level.
 void ReportToUser(const wchar_t* text, const wchar_t* caption);
 
 // A step the dialog run passes in silence: the catalogue text of key, a blank and the

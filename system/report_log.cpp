@@ -1,4 +1,4 @@
-#include "ui/report_log.h"
+#include "system/report_log.h"
 
 #include <stdlib.h>
 #include <strsafe.h>
