@@ -7,6 +7,9 @@
 # The registry files get copies of their own: wineserver rewrites a hard-linked one in place.
 # Wine's background processes inherit standard output; the program's output goes to files
 # and is printed after the prefix's wineserver is gone, so no pipe is held open.
+# The program gets DI_TIME_LIMIT seconds (default 60); after that it and every other process
+# of its prefix are ended and the run fails. CTest's TIMEOUT alone would end only this
+# script and the program: the program's own children are not below it in the process tree.
 set -u
 arch=$1 name=$2
 shift 2
@@ -60,11 +63,15 @@ fi
 
 out="$root/prefixes/$name.out"
 err="$root/prefixes/$name.err"
-wine "$@" >"$out" 2>"$err" </dev/null
+limit=${DI_TIME_LIMIT:-60}
+timeout -k 5 "$limit" wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 cat "$out"
 grep -v -E '^(wine: |[0-9a-f]{4}:(fixme|err|warn):)' "$err" >&2
+if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+  echo "$name: ended after $limit s (DI_TIME_LIMIT), with every process of its prefix" >&2
+fi
 [ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err"
 exit $rc
