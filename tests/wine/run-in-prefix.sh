@@ -10,6 +10,7 @@
 # The program gets DI_TIME_LIMIT seconds (default 60); after that it and every other process
 # of its prefix are ended and the run fails. CTest's TIMEOUT alone would end only this
 # script and the program: the program's own children are not below it in the process tree.
+# The host's locales are kept out: the run sees only those named in DI_HOST_LOCALES.
 set -u
 arch=$1 name=$2
 shift 2
@@ -22,6 +23,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINELOADER WINESERVER
 
 mkdir -p "$root/prefixes"
+
+# Wine takes the system's language and code page from LC_CTYPE and the user's language from
+# LC_MESSAGES where the host has those locales; where it lacks one, both come from LC_ALL
+# (English without it). With LOCPATH set glibc looks for locales nowhere else, so a host
+# that has generated zh_CN.UTF-8 (code page 936 under LANG alone) runs the tests as one
+# that has not. Wine takes from a host locale its name and its character set only, so
+# C.UTF-8's data serves for each locale a run names.
+locales="$root/prefixes/$name.locales"
+rm -rf "$locales"
+mkdir -p "$locales"
+for locale in ${DI_HOST_LOCALES:-}; do
+  ln -s /usr/lib/locale/C.utf8 "$locales/$locale"
+done
+export LOCPATH="$locales"
 (
   flock 9
   if [ ! -f "$template/.ready" ]; then
@@ -73,5 +88,5 @@ grep -v -E '^(wine: |[0-9a-f]{4}:(fixme|err|warn):)' "$err" >&2
 if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
   echo "$name: ended after $limit s (DI_TIME_LIMIT), with every process of its prefix" >&2
 fi
-[ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err"
+[ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err" "$locales"
 exit $rc
