@@ -50,7 +50,8 @@ inline uint32_t GetWord(const std::string& in, size_t at)
 const size_t kStrings = 8, kOriginals = 12, kTranslations = 16, kHashSize = 20, kHashTable = 24;
 
 // A catalogue of the translations (key to UTF-8 text) with a UTF-8 header entry, and a hash
-// table of the size msgfmt would choose, or of the size given (which must leave room).
+// table of the size msgfmt would choose, or of the size given (which must leave every key a
+// free slot on its probe).
 inline std::string Build(std::map<std::string, std::string> entries, uint32_t hashSize = 0)
 {
     entries[""] = "Content-Type: text/plain; charset=UTF-8\n";
