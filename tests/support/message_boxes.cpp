@@ -1,10 +1,16 @@
 #include "support/message_boxes.h"
 
+#include <gtest/gtest.h>
+
 #include "system/user_report.h"
 
 static MessageBoxWatch* activeWatch;
 static std::vector<HWND> seenWindows;
 static std::vector<HWND> pendingDialogs;
+// A dialog that is still hidden this long after its activation is closed, failing the test,
+// rather than keeping the test in its modal loop.
+static const DWORD kShowWait = 10000;
+static DWORD firstPendingSince;
 
 static BOOL CALLBACK FindOtherControl(HWND child, LPARAM found)
 {
@@ -37,15 +43,19 @@ static void CALLBACK DrivePendingDialog(HWND, UINT, UINT_PTR timer, DWORD)
     if (!activeWatch || pendingDialogs.empty())
         return;
     HWND dialog = pendingDialogs.front();
+    const bool hidden = IsWindow(dialog) && !IsWindowVisible(dialog);
     // A modal loop shows its dialog only when it finds its queue empty: ask again shortly.
-    if (IsWindow(dialog) && !IsWindowVisible(dialog)) {
+    if (hidden && GetTickCount() - firstPendingSince < kShowWait) {
         SetTimer(nullptr, 0, 10, DrivePendingDialog);
         return;
     }
     pendingDialogs.erase(pendingDialogs.begin());
+    firstPendingSince = GetTickCount();
     if (!IsWindow(dialog))
         return;
-    if (activeWatch->onDialog)
+    if (hidden)
+        ADD_FAILURE() << "a dialog was still hidden after " << kShowWait / 1000 << " s; closed with Cancel";
+    if (activeWatch->onDialog && !hidden)
         activeWatch->onDialog(dialog);
     else
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -73,6 +83,8 @@ static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam)
             } else if (GetWindow(window, GW_OWNER)) {
                 // An ownerless dialog is the main dialog itself, which the test drives.
                 activeWatch->dialogs.push_back(window);
+                if (pendingDialogs.empty())
+                    firstPendingSince = GetTickCount();
                 pendingDialogs.push_back(window);
                 SetTimer(nullptr, 0, 0, DrivePendingDialog);
             }

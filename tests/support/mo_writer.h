@@ -49,12 +49,15 @@ inline uint32_t GetWord(const std::string& in, size_t at)
 // Offsets of the header fields.
 const size_t kStrings = 8, kOriginals = 12, kTranslations = 16, kHashSize = 20, kHashTable = 24;
 
-// A catalogue of the translations (key to UTF-8 text) with a UTF-8 header entry.
-inline std::string Build(std::map<std::string, std::string> entries)
+// A catalogue of the translations (key to UTF-8 text) with a UTF-8 header entry, and a hash
+// table of the size msgfmt would choose, or of the size given (which must leave every key a
+// free slot on its probe).
+inline std::string Build(std::map<std::string, std::string> entries, uint32_t hashSize = 0)
 {
     entries[""] = "Content-Type: text/plain; charset=UTF-8\n";
     const uint32_t count = static_cast<uint32_t>(entries.size());
-    const uint32_t hashSize = NextPrime(std::max<uint32_t>(3, count * 4 / 3));
+    if (!hashSize)
+        hashSize = NextPrime(std::max<uint32_t>(3, count * 4 / 3));
     const size_t originals = 28, translations = originals + 8 * count, hashTable = translations + 8 * count;
     std::string out(hashTable + 4 * hashSize, '\0');
     PutWord(out, 0, 0x950412DE);

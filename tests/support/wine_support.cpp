@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <gtest/gtest.h>
+
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 
@@ -125,7 +127,18 @@ long RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD mi
     return WaitForExit(started, milliseconds);
 }
 
-std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode)
+// Moves what the pipe holds now into the output, without waiting for more.
+static void TakeWaitingOutput(HANDLE readEnd, std::string& output)
+{
+    char chunk[512];
+    DWORD available = 0, read = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(readEnd, chunk, sizeof(chunk) < available ? sizeof(chunk) : available, &read, nullptr) && read > 0)
+        output.append(chunk, read);
+}
+
+std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode,
+                          DWORD milliseconds)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -145,15 +158,26 @@ std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments
     if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &info, &process)) {
         CloseHandle(writeEnd);
         writeEnd = nullptr;
-        char chunk[512];
-        DWORD read = 0;
-        while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-            output.append(chunk, read);
-        WaitForSingleObject(process.hProcess, 30000);
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        *exitCode = static_cast<long>(code);
         CloseHandle(process.hThread);
+        // The pipe is emptied while the child runs, so a child with much to say never blocks;
+        // a child that has not ended in time is ended and the test fails.
+        const DWORD started = GetTickCount();
+        bool ended = false;
+        while (!ended && GetTickCount() - started < milliseconds) {
+            TakeWaitingOutput(readEnd, output);
+            ended = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0;
+        }
+        TakeWaitingOutput(readEnd, output);
+        if (ended) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            *exitCode = static_cast<long>(code);
+        } else {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+            *exitCode = -2;
+            ADD_FAILURE() << "ended after " << milliseconds / 1000 << " s: \"" << exe << "\" " << arguments;
+        }
         CloseHandle(process.hProcess);
     }
     if (writeEnd)

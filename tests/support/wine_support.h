@@ -27,7 +27,7 @@ bool CopyInto(const std::wstring& source, const std::wstring& folder, const std:
 std::wstring TempFolder(const std::wstring& name);
 
 // Starts a program and waits for it; the exit code, or -1 when it could not be started
-// and -2 when it did not end within the time.
+// and -2 when it did not end within the time (it is then ended).
 struct Started {
     HANDLE process = nullptr;
     DWORD processId = 0;
@@ -35,7 +35,10 @@ struct Started {
 Started StartProgram(const std::wstring& exe, const std::wstring& arguments, const STARTUPINFOW* startup = nullptr);
 long WaitForExit(Started& started, DWORD milliseconds);
 long RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD milliseconds = 60000);
-std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode);
+// Its standard output and error as one; a program that does not end in time is ended and
+// fails the test.
+std::string RunAndCapture(const std::wstring& exe, const std::wstring& arguments, long* exitCode,
+                          DWORD milliseconds = 30000);
 
 // Like WaitForExit, watching all the while for a visible top-level window of the process.
 long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawWindow);

@@ -172,6 +172,8 @@ TEST_F(Catalogue, SpoiltCataloguesGiveTheBuiltInTexts)
         {"wild table offset", wild},
         {"hash table without an empty slot", endless},
         {"hash slot naming no string", slotPastTheStrings},
+        // The keys looked up are found, so libintl would answer from it rather than loop.
+        {"hash table size not prime", mo::Build({{"PO_GSTR_CANCEL", "Leave"}}, 8)},
         {"not a catalogue", std::string(600, '\x5A')},
         {"empty", std::string()},
     };

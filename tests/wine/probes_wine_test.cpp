@@ -17,12 +17,6 @@ bool Expect64()
     return arch && std::string(arch) == "win64";
 }
 
-std::string Locale()
-{
-    const char* locale = getenv("LC_ALL");
-    return locale ? locale : "";
-}
-
 TEST(Probes, BitnessAndEnvironmentFollowTheNativeSystem)
 {
     EXPECT_EQ(Expect64() ? 64 : 32, GetNativeBits());
@@ -136,20 +130,36 @@ TEST(Probes, DisplayNamesOfTheVersionsWineCanReport)
     EXPECT_EQ(0u, Line(report, "nt").find("1:10.0."));
 }
 
+// The language Wine gives for the host locale of a category, taken as glibc takes it:
+// LC_ALL, else the category's own variable, else LANG.
+LANGID LanguageOfHostLocale(const char* category)
+{
+    std::string locale;
+    for (const char* variable : {"LC_ALL", category, "LANG"}) {
+        const char* value = getenv(variable);
+        if (value && *value) {
+            locale = value;
+            break;
+        }
+    }
+    if (locale.rfind("zh_CN", 0) == 0)
+        return 2052;
+    if (locale.rfind("zh_TW", 0) == 0)
+        return 1028;
+    return 1033;
+}
+
 TEST(ProbesLanguage, ChineseOnlyForTheSimplifiedChineseSystemLanguage)
 {
-    const std::string locale = Locale();
-    if (locale.rfind("zh_CN", 0) == 0) {
-        EXPECT_EQ(2052, GetSystemDefaultLangID());
+    // The system's language comes from LC_CTYPE, the user's from LC_MESSAGES: a run that
+    // sets them apart shows which of the two the probe asks.
+    const LANGID system = LanguageOfHostLocale("LC_CTYPE");
+    ASSERT_EQ(system, GetSystemDefaultLangID());
+    ASSERT_EQ(LanguageOfHostLocale("LC_MESSAGES"), GetUserDefaultLangID());
+    if (system == 2052) {
         EXPECT_EQ(936u, GetACP());
-        EXPECT_EQ(1, IsChineseSystem());
-    } else if (locale.rfind("zh_TW", 0) == 0) {
-        EXPECT_EQ(1028, GetSystemDefaultLangID());
-        EXPECT_EQ(0, IsChineseSystem());
-    } else {
-        EXPECT_NE(2052, GetSystemDefaultLangID());
-        EXPECT_EQ(0, IsChineseSystem());
     }
+    EXPECT_EQ(system == 2052 ? 1 : 0, IsChineseSystem());
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 # The registry files get copies of their own: wineserver rewrites a hard-linked one in place.
 # Wine's background processes inherit standard output; the program's output goes to files
 # and is printed after the prefix's wineserver is gone, so no pipe is held open.
+# The program gets DI_TIME_LIMIT seconds (default 60); after that it and every other process
+# of its prefix are ended and the run fails. CTest's TIMEOUT alone would end only this
+# script and the program: the program's own children are not below it in the process tree.
+# The host's locales are kept out: the run sees only those named in DI_HOST_LOCALES.
 set -u
 arch=$1 name=$2
 shift 2
@@ -19,6 +23,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINELOADER WINESERVER
 
 mkdir -p "$root/prefixes"
+
+# Wine takes the system's language and code page from LC_CTYPE and the user's language from
+# LC_MESSAGES where the host has those locales; where it lacks one, both come from LC_ALL
+# (English without it). With LOCPATH set glibc looks for locales nowhere else, so a host
+# that has generated zh_CN.UTF-8 (code page 936 under LANG alone) runs the tests as one
+# that has not. Wine takes from a host locale its name and its character set only, so
+# C.UTF-8's data serves for each locale a run names.
+locales="$root/prefixes/$name.locales"
+rm -rf "$locales"
+mkdir -p "$locales"
+for locale in ${DI_HOST_LOCALES:-}; do
+  ln -s /usr/lib/locale/C.utf8 "$locales/$locale"
+done
+export LOCPATH="$locales"
 (
   flock 9
   if [ ! -f "$template/.ready" ]; then
@@ -60,11 +78,15 @@ fi
 
 out="$root/prefixes/$name.out"
 err="$root/prefixes/$name.err"
-wine "$@" >"$out" 2>"$err" </dev/null
+limit=${DI_TIME_LIMIT:-60}
+timeout -k 5 "$limit" wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 cat "$out"
 grep -v -E '^(wine: |[0-9a-f]{4}:(fixme|err|warn):)' "$err" >&2
-[ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err"
+if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+  echo "$name: ended after $limit s (DI_TIME_LIMIT), with every process of its prefix" >&2
+fi
+[ -n "${KEEP_WINE_PREFIX:-}" ] || rm -rf "$prefix" "$out" "$err" "$locales"
 exit $rc
