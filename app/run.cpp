@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <windows.h>
+#include <strsafe.h>
 
 #include "app/app_module.h"
 #include "app/command_line.h"
@@ -10,6 +11,7 @@
 #include "install/install_lock.h"
 #include "install/uninstall.h"
 #include "spooler/spooler_names.h"
+#include "system/user_report.h"
 #include "ui/main_dialog.h"
 
 static int RunInteractive(int showCommand)
@@ -30,6 +32,24 @@ static int RunInteractive(int showCommand)
     return result;
 }
 
+int RunUninstall(DWORD lockWait)
+{
+    // An installation in progress finishes first; the uninstall then removes it whole. One
+    // that outlasts the wait, or a lock that cannot be had, does not keep it from running.
+    CInstallLock lock;
+    const LockOutcome outcome = lock.Take(lockWait);
+    const DWORD cause = GetLastError();
+    wchar_t value[MAX_PATH] = {};
+    if (outcome == kLockBusy) {
+        StringCchPrintfW(value, ARRAYSIZE(value), L"%lu", lockWait / 1000);
+        ReportLine(L"WARNING", "PO_GSTR_LOCK_WAIT_OVER", value);
+    } else if (outcome != kLockHeld) {
+        ReportLine(L"WARNING", DescribeLockProblem(outcome, cause, value, ARRAYSIZE(value)), value);
+    }
+    UninstallPackage();
+    return 0;
+}
+
 int Run(const wchar_t* commandLine, int showCommand)
 {
     // A first argument of ours decides, so "/install /name "uninstall lab"" installs.
@@ -37,12 +57,7 @@ int Run(const wchar_t* commandLine, int showCommand)
     if (ParseUnattendedCommandLine(commandLine, kModelTable[0].displayName, kUsbPortName, &request) !=
         kNotUnattended)
         return RunUnattended(request);
-    if (IsUninstallCommandLine(commandLine)) {
-        // An installation in progress finishes first; the uninstall then removes it whole.
-        CInstallLock lock;
-        lock.Acquire();
-        UninstallPackage();
-        return 0;
-    }
+    if (IsUninstallCommandLine(commandLine))
+        return RunUninstall(kUninstallLockWait);
     return RunInteractive(showCommand);
 }

@@ -90,10 +90,12 @@ int UnattendedInstall(const UnattendedRequest& request)
     if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port)))
         return kExitBadArguments;
     CInstallLock lock;
-    if (!lock.TryAcquire()) {
-        ReportError("PO_GSTR_BUSY", nullptr);
+    const LockOutcome outcome = TakeInstallLock(lock);
+    if (outcome == kLockBusy)
         return kExitAnotherInstall;
-    }
+    // A lock that cannot be made is no other installation: 1618 would be retried for ever.
+    if (outcome == kLockFailed)
+        return kExitInstallFailed;
     wchar_t printerName[260] = {};
     StringCchCopyW(printerName, ARRAYSIZE(printerName), request.printerName);
     CInstallJob job(&kModelTable[0], printerName, port);

@@ -58,7 +58,7 @@ int wmain()
     Time(L"report output (no console, no log file)", [&log] { return log.Open(nullptr); });
     SetReportLog(&log);
     CInstallLock lock;
-    if (!Time(L"install lock", [&lock] { return lock.TryAcquire(); }))
+    if (!Time(L"install lock", [&lock] { return lock.Take(0) == kLockHeld; }))
         return 1;
     CInstallJob* job = nullptr;
     Time(L"job: native bits, system language", [&job] {

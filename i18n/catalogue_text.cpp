@@ -67,6 +67,9 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_USAGE_STATUS", L"tells whether the driver, the port monitor, the port and printers are installed"},
     {"PO_GSTR_USAGE_UNINSTALL", L"removes the model's printers and the port monitor"},
     {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running"},
+    {"PO_GSTR_LOCK_NOT_HONOURED", L"The name of the installation lock is taken by an object that is not trusted; going on without the lock:"},
+    {"PO_GSTR_LOCK_FAILED", L"The installation lock cannot be made or opened:"},
+    {"PO_GSTR_LOCK_WAIT_OVER", L"Another installation still holds the lock; the uninstall goes on after waiting (seconds):"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

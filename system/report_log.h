@@ -3,6 +3,8 @@
 
 #include <stddef.h>
 
+#include "system/object_security.h"
+
 // Where the reports of a run without a window go: a log file (UTF-8, appended, one line a
 // report with the local time, CR LF) and the console the program was started from, or the
 // standard output it was given. Either may be missing; then the line goes where it can.
@@ -14,18 +16,41 @@ public:
     CReportLog& operator=(const CReportLog&) = delete;
 
     // Finds the output (a handle the program was given, else the parent's console) and
-    // opens logPath for appending when it is not null. 0 when the log cannot be opened,
-    // with the cause in the last error; the output still gets every line.
+    // opens logPath for appending when it is not null: a new file only the system account,
+    // the Administrators group and the running account may open; an existing one only when
+    // LogFileRefusal finds nothing against it. 0 when the log cannot be opened or is
+    // refused, with the cause in the last error; the output still gets every line.
     int Open(const wchar_t* logPath);
+    // The line goes to the log and the output. A log that cannot be written to is said once
+    // on the output ("ERROR"), and the lines after go to the output alone.
     void Line(const wchar_t* level, const wchar_t* text);
     // 1 when there is a console or a standard output to write to.
     int HasOutput() const { return output_ != INVALID_HANDLE_VALUE; }
 
 private:
+    void WriteOutput(const char* line, size_t bytes);
+    void DropLog(DWORD cause);
+
     HANDLE file_ = INVALID_HANDLE_VALUE;
     HANDLE output_ = INVALID_HANDLE_VALUE;
     int outputIsConsole_ = 0;
+    wchar_t path_[MAX_PATH] = {};
 };
+
+// What a log file that was there already is, as far as appending to it goes: its type
+// (GetFileType) and, for a file on disk, its attributes and number of hard links; its owner.
+struct LogFileFacts {
+    DWORD type;
+    DWORD attributes;
+    DWORD links;
+    OwnerClass owner;
+};
+
+// 0 when an existing log file may be appended to; else the cause: a link that was opened
+// as itself, not followed (ERROR_CANT_RESOLVE_FILENAME), a file with another name elsewhere
+// (ERROR_TOO_MANY_LINKS), or one that neither the system account, the Administrators group
+// nor the running account owns (ERROR_INVALID_OWNER).
+DWORD LogFileRefusal(const LogFileFacts& facts);
 
 // The log the reports go to while a run without a window lasts; null (the dialog run)
 // means message boxes.

@@ -33,7 +33,7 @@ static int AskNtVersionNumbers(DWORD* major, DWORD* minor, DWORD* build)
 
 static const SystemApi realApi = {
     GetVersionExW, GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
-    GetSystemDefaultLangID,
+    GetSystemDefaultLangID, WriteFile,
 };
 
 static SystemApi currentApi = realApi;

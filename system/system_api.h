@@ -1,10 +1,11 @@
 #pragma once
 #include <windows.h>
 
-// The version, processor and language questions the probes put to the platform. Tests
-// replace a member to give an answer Wine cannot (Windows 95, a server product, an IA64
-// processor, a system without GetNativeSystemInfo, a user language other than the
-// system's); everything else calls the platform directly.
+// The version, processor and language questions the probes put to the platform, and the
+// report log's writes to its file. Tests replace a member to give an answer Wine cannot
+// (Windows 95, a server product, an IA64 processor, a system without GetNativeSystemInfo, a
+// user language other than the system's, a full disk); everything else calls the platform
+// directly.
 struct SystemApi {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
     void(WINAPI* getSystemInfo)(SYSTEM_INFO* info);
@@ -13,6 +14,7 @@ struct SystemApi {
     int(WINAPI* getSystemMetrics)(int index);
     int (*getNtVersionNumbers)(DWORD* major, DWORD* minor, DWORD* build);
     LANGID(WINAPI* getSystemDefaultLangID)();
+    BOOL(WINAPI* writeLogFile)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 };
 
 // The calls in force; a test may overwrite members and restore them with RealSystemApi().

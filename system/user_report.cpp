@@ -17,9 +17,10 @@ void ReportToUser(const wchar_t* text, const wchar_t* caption)
     MessageBoxW(mainWindow, text, caption, MB_OKCANCEL);
 }
 
-void ReportProgress(const char* key, const wchar_t* value)
+void ReportLine(const wchar_t* level, const char* key, const wchar_t* value)
 {
-    if (!ActiveReportLog())
+    CReportLog* log = ActiveReportLog();
+    if (!log)
         return;
     // Called between a platform call and the look at its cause: the cause is kept.
     const DWORD error = GetLastError();
@@ -29,8 +30,13 @@ void ReportProgress(const char* key, const wchar_t* value)
     // the file system hold the full names.
     StringCchCatW(line, 1024, L" ");
     StringCchCatW(line, 1024, value ? value : L"");
-    ReportInfo(line);
+    log->Line(level, line);
     SetLastError(error);
+}
+
+void ReportProgress(const char* key, const wchar_t* value)
+{
+    ReportLine(L"INFO", key, value);
 }
 
 void ReportInfo(const wchar_t* text)

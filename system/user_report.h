@@ -14,8 +14,11 @@ extern HWND mainWindow;
 // the report instead, with the caption as its level.
 void ReportToUser(const wchar_t* text, const wchar_t* caption);
 
-// A step the dialog run passes in silence: the catalogue text of key, a blank and the
-// value, as an "INFO" line of the report; nothing in the dialog run.
+// A line of the report at this level that the dialog run passes in silence: the catalogue
+// text of key, a blank and the value; nothing in the dialog run.
+void ReportLine(const wchar_t* level, const char* key, const wchar_t* value);
+
+// A step of an installation: ReportLine at the "INFO" level.
 void ReportProgress(const char* key, const wchar_t* value);
 
 // A line of the report at the "INFO" level; nothing in the dialog run.

@@ -261,13 +261,12 @@ const PrinterModelInfo* CMainDlg::GetSelectedModel()
 
 void CMainDlg::StartInstall()
 {
-    // One installation at a time on the machine: an unattended one may be running.
+    // One installation at a time on the machine: an unattended one may be running. A name
+    // taken by another account's object is said in a box, and the install goes on without it.
     CInstallLock lock;
-    if (!lock.TryAcquire()) {
-        wchar_t text[1024] = {};
-        ReportToUser(GetLocalizedText("PO_GSTR_BUSY", text, 1024), L"ERROR");
+    const LockOutcome outcome = TakeInstallLock(lock);
+    if (outcome == kLockBusy || outcome == kLockFailed)
         return;
-    }
     // Without a row the sequence refuses the job (ERROR_INVALID_PARAMETER) and says nothing;
     // the category button cannot be cleared, so a row is always chosen.
     CInstallJob job(GetSelectedModel(), printerNameBuffer, portNameBuffer);

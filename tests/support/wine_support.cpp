@@ -1,9 +1,11 @@
 #include "support/wine_support.h"
 
 #include <stdlib.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
+#include "install/install_lock.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 
@@ -495,4 +497,31 @@ std::vector<std::wstring> OutputLines(const std::string& utf8)
         start = end + 1;
     }
     return lines;
+}
+
+static UNICODE_STRING Counted(std::wstring& text)
+{
+    UNICODE_STRING counted;
+    counted.Buffer = &text[0];
+    counted.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    counted.MaximumLength = counted.Length;
+    return counted;
+}
+
+HANDLE LinkLockNameToNowhere()
+{
+    typedef LONG(NTAPI * CreateLink)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, UNICODE_STRING*);
+    const CreateLink create = reinterpret_cast<CreateLink>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
+    // "Global\" names an object in \BaseNamedObjects.
+    std::wstring name = std::wstring(L"\\BaseNamedObjects\\") + (wcschr(kInstallLockName, L'\\') + 1);
+    std::wstring target = L"\\BaseNamedObjects\\NoSuchFolder\\Lock";
+    UNICODE_STRING countedName = Counted(name), countedTarget = Counted(target);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &countedName, 0, nullptr, nullptr);
+    HANDLE link = nullptr;
+    // SYMBOLIC_LINK_ALL_ACCESS
+    if (!create || create(&link, 0xF0001, &attributes, &countedTarget) != 0)
+        return nullptr;
+    return link;
 }

@@ -75,6 +75,11 @@ std::wstring DriverDirectory();
 // The lines of a program's UTF-8 output, without their line ends; empty lines dropped.
 std::vector<std::wstring> OutputLines(const std::string& utf8);
 
+// An object-manager link under the install lock's name that leads into a folder that does
+// not exist: opening or making the lock then fails with ERROR_PATH_NOT_FOUND, as for a lock
+// that cannot be made. Closing the handle takes the link away; null when it was not made.
+HANDLE LinkLockNameToNowhere();
+
 // Puts back the sample package beside this program (SETUP and SETUP64 from DI_DIST), as it
 // was shipped, for a test that changes or generates files in it.
 void RestorePackageBesideProgram();

@@ -292,7 +292,7 @@ struct OtherInstallation {
     {
         OtherInstallation* other = static_cast<OtherInstallation*>(parameter);
         CInstallLock lock;
-        EXPECT_EQ(1, lock.TryAcquire());
+        EXPECT_EQ(kLockHeld, lock.Take(0));
         SetEvent(other->taken);
         WaitForSingleObject(other->release, INFINITE);
         return 0;
@@ -326,6 +326,29 @@ TEST_F(MainDialog, InstallWaitsItsTurnBehindAnotherInstallation)
     const std::vector<SeenBox> boxes = Install();
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(L"SUCCESS", boxes.back().caption);
+}
+
+TEST_F(MainDialog, ALockThatCannotBeMadeStopsTheInstallWithItsCauseAndAnObjectNotOursDoesNot)
+{
+    ASSERT_NE(nullptr, Open());
+    const std::wstring lockName = kInstallLockName;
+    HANDLE link = LinkLockNameToNowhere();
+    ASSERT_NE(nullptr, link);
+    std::vector<SeenBox> boxes = Install();
+    CloseHandle(link);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"ERROR", boxes[0].caption);
+    EXPECT_EQ(Text("PO_GSTR_LOCK_FAILED") + L" " + lockName + L" (3)", boxes[0].text);
+    EXPECT_TRUE(recorded.printerNames.empty());
+
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, kInstallLockName);
+    boxes = Install();
+    CloseHandle(event);
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(L"WARNING", boxes[0].caption);
+    EXPECT_EQ(Text("PO_GSTR_LOCK_NOT_HONOURED") + L" " + lockName + L" (6)", boxes[0].text);
+    EXPECT_EQ(L"SUCCESS", boxes.back().caption);
+    EXPECT_EQ(1u, recorded.printerNames.size());
 }
 
 TEST_F(MainDialog, EnterInstallsAndEscapeAndTheCloseBoxExitWithTwo)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "install/install_lock.h"
 #include "support/wine_support.h"
 
 namespace {
@@ -210,10 +211,17 @@ TEST_F(Unattended, OurFirstArgumentDecidesAndTheUninstallWordStillUninstalls)
 TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)
 {
     const std::wstring folderAsLog = TempFolder(L"a-folder.log");
+    // A file the run must not change, with a second name where the log is asked for.
+    const std::wstring kept = logs_ + L"\\kept.txt", linked = logs_ + L"\\linked.log";
+    ASSERT_TRUE(WriteFileBytes(kept, "kept\r\n"));
+    DeleteFileW(linked.c_str());
+    ASSERT_TRUE(CreateHardLinkW(linked.c_str(), kept.c_str(), nullptr));
     struct Case {
         std::wstring log;
         DWORD error;
-    } cases[] = {{L"C:\\no\\such\\folder\\install.log", ERROR_PATH_NOT_FOUND}, {folderAsLog, ERROR_ACCESS_DENIED}};
+    } cases[] = {{L"C:\\no\\such\\folder\\install.log", ERROR_PATH_NOT_FOUND},
+                 {folderAsLog, ERROR_ACCESS_DENIED},
+                 {linked, ERROR_TOO_MANY_LINKS}};
     for (const Case& c : cases) {
         std::vector<std::wstring> lines;
         EXPECT_EQ(0, Run(L"/install /log \"" + c.log + L"\"", &lines));
@@ -223,6 +231,32 @@ TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)
         EXPECT_EQ(L"INFO: Exit code: 0", lines.back());
     }
     EXPECT_TRUE(PrinterExists(L"KR-620"));
+    EXPECT_EQ("kept\r\n", ReadFileBytes(kept));
+}
+
+TEST_F(Unattended, ALockThatCannotBeMadeFailsWithItsCauseAndAnObjectNotOursIsPassedBy)
+{
+    const std::wstring lockName = kInstallLockName;
+    const struct Case {
+        const wchar_t* name;
+        bool link; // an object-manager link leading nowhere, else an event
+        long code;
+        std::wstring line;
+    } cases[] = {
+        {L"Linked", true, 1603, L"ERROR: The installation lock cannot be made or opened: " + lockName + L" (3)"},
+        {L"Evented", false, 0,
+         L"WARNING: The name of the installation lock is taken by an object that is not trusted; going on without "
+         L"the lock: " + lockName + L" (6)"},
+    };
+    for (const Case& c : cases) {
+        HANDLE squatter = c.link ? LinkLockNameToNowhere() : CreateEventW(nullptr, TRUE, FALSE, kInstallLockName);
+        ASSERT_NE(nullptr, squatter);
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(c.code, Run(std::wstring(L"/install /name ") + c.name, &lines));
+        CloseHandle(squatter);
+        EXPECT_TRUE(Has(lines, c.line)) << testing::PrintToString(lines);
+        EXPECT_EQ(c.code == 0, PrinterExists(c.name));
+    }
 }
 
 TEST_F(Unattended, UsageGoesToTheOutput)

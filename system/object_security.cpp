@@ -1,0 +1,93 @@
+#include "system/object_security.h"
+
+#include <sddl.h>
+#include <stdlib.h>
+#include <strsafe.h>
+
+namespace {
+
+// The process token's user; a SID is at most SECURITY_MAX_SID_SIZE bytes.
+struct AccountSid {
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    };
+};
+
+int QueryRunningAccount(AccountSid* account)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return 0;
+    DWORD size = 0;
+    const BOOL read = GetTokenInformation(token, TokenUser, account->bytes, sizeof(account->bytes), &size);
+    const DWORD error = GetLastError();
+    CloseHandle(token);
+    SetLastError(error);
+    return read != FALSE;
+}
+
+} // namespace
+
+int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
+{
+    *descriptor = nullptr;
+    // Protected: nothing inherited from a folder widens the access.
+    wchar_t sddl[512] = {};
+    StringCchCopyW(sddl, ARRAYSIZE(sddl), (flags & kOwnedByAdministrators) ? L"O:BA" : L"");
+    StringCchCatW(sddl, ARRAYSIZE(sddl), L"D:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    if (flags & kGrantRunningAccount) {
+        AccountSid account;
+        wchar_t* sid = nullptr;
+        if (!QueryRunningAccount(&account) || !ConvertSidToStringSidW(account.user.User.Sid, &sid))
+            return 0;
+        // A SID string is at most about 190 characters: the text always fits.
+        StringCchCatW(sddl, ARRAYSIZE(sddl), L"(A;;GA;;;");
+        StringCchCatW(sddl, ARRAYSIZE(sddl), sid);
+        StringCchCatW(sddl, ARRAYSIZE(sddl), L")");
+        LocalFree(sid);
+    }
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
+}
+
+int QueryOwnerClass(HANDLE object, OwnerClass* owner)
+{
+    DWORD needed = 0;
+    if (GetKernelObjectSecurity(object, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    PSECURITY_DESCRIPTOR descriptor = malloc(needed);
+    if (!descriptor) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    AccountSid account;
+    PSID sid = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetKernelObjectSecurity(object, OWNER_SECURITY_INFORMATION, descriptor, needed, &needed) ||
+        !GetSecurityDescriptorOwner(descriptor, &sid, &defaulted) || !QueryRunningAccount(&account)) {
+        const DWORD error = GetLastError();
+        free(descriptor);
+        SetLastError(error);
+        return 0;
+    }
+    // An object made without a descriptor may have no owner at all (seen under Wine).
+    if (!sid)
+        *owner = kOwnerOther;
+    else if (IsWellKnownSid(sid, WinLocalSystemSid))
+        *owner = kOwnerSystem;
+    else if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+        *owner = kOwnerAdministrators;
+    else if (EqualSid(sid, account.user.User.Sid))
+        *owner = kOwnerRunningAccount;
+    else
+        *owner = kOwnerOther;
+    free(descriptor);
+    return 1;
+}
+
+int IsTrustedOwner(OwnerClass owner, int trustRunningAccount)
+{
+    return owner == kOwnerSystem || owner == kOwnerAdministrators ||
+           (trustRunningAccount && owner == kOwnerRunningAccount);
+}

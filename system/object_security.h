@@ -1,0 +1,32 @@
+#pragma once
+#include <windows.h>
+
+// Objects that only the machine's administrators may touch (the install lock, a log that a
+// run as the system account writes where it is told), and whether an object found under
+// such a name can be trusted: any user may have made it first.
+
+// Who owns an object, as far as trusting it goes.
+enum OwnerClass {
+    kOwnerSystem,
+    kOwnerAdministrators,
+    kOwnerRunningAccount,
+    kOwnerOther, // another account or group, or no owner at all
+};
+
+enum PrivateDescriptorFlags {
+    kGrantRunningAccount = 1,    // full access for the running account too
+    kOwnedByAdministrators = 2,  // the Administrators group as owner, whatever the token's default
+};
+
+// A self-relative descriptor (to be freed with LocalFree) whose protected DACL gives the
+// system account and the Administrators group full access, with kGrantRunningAccount the
+// running account too, and nobody else. 0 with the cause in the last error.
+int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor);
+
+// The owner of an object opened with READ_CONTROL, classified against the running account
+// (the process token's user). 0 with the cause in the last error.
+int QueryOwnerClass(HANDLE object, OwnerClass* owner);
+
+// The system account and the Administrators group are trusted; the running account only
+// where the object is the run's own business (its log, not a lock others share).
+int IsTrustedOwner(OwnerClass owner, int trustRunningAccount);
