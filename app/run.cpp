@@ -10,6 +10,7 @@
 #include "install/install_lock.h"
 #include "install/uninstall.h"
 #include "spooler/spooler_names.h"
+#include "system/probes.h"
 #include "ui/main_dialog.h"
 
 static int RunInteractive(int showCommand)
@@ -44,5 +45,8 @@ int Run(const wchar_t* commandLine, int showCommand)
         UninstallPackage();
         return 0;
     }
+    // Nobody could see the dialog there, nor close it: the caller would wait for ever.
+    if (!IsWindowStationVisible())
+        return RefuseUnseenDialog();
     return RunInteractive(showCommand);
 }

@@ -67,6 +67,12 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_USAGE_STATUS", L"tells whether the driver, the port monitor, the port and printers are installed"},
     {"PO_GSTR_USAGE_UNINSTALL", L"removes the model's printers and the port monitor"},
     {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running"},
+    {"PO_GSTR_ARG_BAD_NAME", L"The printer name may not hold a backslash or a comma:"},
+    {"PO_GSTR_ARG_LOG_PATH", L"The log file needs a full path (C:\\folder\\file or \\\\server\\share\\file):"},
+    {"PO_GSTR_ARG_NO_ACTION", L"Neither /install nor /status was given"},
+    {"PO_GSTR_ARG_TWO_ACTIONS", L"Only one of /install and /status may be given:"},
+    {"PO_GSTR_ARG_NO_MEMORY", L"Not enough memory to read the command line"},
+    {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)
