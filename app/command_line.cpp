@@ -4,6 +4,8 @@
 #include <strsafe.h>
 #include <wchar.h>
 
+#include "system/system_api.h"
+
 int IsUninstallCommandLine(const wchar_t* commandLine)
 {
     return commandLine && wcsstr(commandLine, L"uninstall") ? 1 : 0;
@@ -89,16 +91,82 @@ static void Refuse(UnattendedRequest* request, ArgumentProblem problem, const wc
     StringCchCopyW(request->offending, ARRAYSIZE(request->offending), offending ? offending : L"");
 }
 
-// The switches after the first: each value into its field, the first problem kept.
-static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, int allowNameAndPort, UnattendedRequest* request)
+static int IsSeparator(wchar_t c)
 {
+    return c == L'\\' || c == L'/';
+}
+
+// "X:\" with a drive letter.
+static int IsDrivePath(const wchar_t* path)
+{
+    const wchar_t drive = path[0];
+    return ((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z')) && path[1] == L':' &&
+           IsSeparator(path[2]);
+}
+
+// "server\share\" after the two separators that begin a share's path.
+static int IsSharePath(const wchar_t* path)
+{
+    for (int part = 0; part < 2; ++part) {
+        if (*path == L'\0' || IsSeparator(*path))
+            return 0;
+        while (*path && !IsSeparator(*path))
+            ++path;
+        if (!IsSeparator(*path))
+            return 0;
+        ++path;
+    }
+    return 1;
+}
+
+// A path that names the same file whatever the current drive and folder: "C:\...",
+// "\\server\share\...", or either behind "\\?\" ("\\?\C:\...", "\\?\UNC\server\share\...").
+// The rest hang on the current drive or folder, which for the system account is the system
+// directory; "\\.\" names a device (a port, a pipe, a disk), no log file.
+static int IsFullPath(const wchar_t* path)
+{
+    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+        if (path[2] == L'.' && IsSeparator(path[3]))
+            return 0;
+        if (path[2] == L'?' && IsSeparator(path[3])) {
+            path += 4;
+            if (_wcsnicmp(path, L"UNC", 3) == 0 && IsSeparator(path[3]))
+                return IsSharePath(path + 4);
+            return IsDrivePath(path);
+        }
+        return IsSharePath(path + 2);
+    }
+    return IsDrivePath(path);
+}
+
+// The line's switches from its first argument on: the action, each value into its field,
+// the first problem kept.
+static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRequest* request)
+{
+    // The /name or /port given before /status, which takes neither.
+    wchar_t installOnly[16] = {};
     while (request->problem == kArgumentsGood && NextArgument(&cursor, argument)) {
+        const UnattendedAction action = IsSwitch(argument, L"install")  ? kUnattendedInstall
+                                        : IsSwitch(argument, L"status") ? kUnattendedStatus
+                                                                        : kNotUnattended;
+        if (action != kNotUnattended) {
+            // Taking either would answer a deployment tool for what was not meant: an install
+            // where a detection rule only asked, or a status for an install never run.
+            if (request->action != kNotUnattended && request->action != action) {
+                Refuse(request, kTwoActions, argument);
+                return;
+            }
+            request->action = action;
+            if (action == kUnattendedStatus && installOnly[0])
+                Refuse(request, kUnknownSwitch, installOnly);
+            continue;
+        }
         wchar_t* field = nullptr;
         size_t units = 0;
-        if (allowNameAndPort && IsSwitch(argument, L"name")) {
+        if (IsSwitch(argument, L"name")) {
             field = request->printerName;
             units = ARRAYSIZE(request->printerName);
-        } else if (allowNameAndPort && IsSwitch(argument, L"port")) {
+        } else if (IsSwitch(argument, L"port")) {
             field = request->portName;
             units = ARRAYSIZE(request->portName);
         } else if (IsSwitch(argument, L"log")) {
@@ -107,6 +175,14 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, int allowNam
         } else {
             Refuse(request, kUnknownSwitch, argument);
             return;
+        }
+        if (field != request->logPath) {
+            if (request->action == kUnattendedStatus) {
+                Refuse(request, kUnknownSwitch, argument);
+                return;
+            }
+            if (!installOnly[0])
+                StringCchCopyW(installOnly, ARRAYSIZE(installOnly), argument);
         }
         wchar_t switchName[16] = {};
         StringCchCopyW(switchName, ARRAYSIZE(switchName), argument);
@@ -126,8 +202,18 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, int allowNam
             Refuse(request, kNameTooLong, nullptr);
             return;
         }
+        // The spooler refuses these only at AddPrinterW, after the files, the monitor and
+        // the driver are in place.
+        if (field == request->printerName && wcspbrk(argument, L"\\,")) {
+            Refuse(request, kBadName, argument);
+            return;
+        }
         if (length >= units) {
             Refuse(request, kValueTooLong, switchName);
+            return;
+        }
+        if (field == request->logPath && !IsFullPath(argument)) {
+            Refuse(request, kLogNotFullPath, argument);
             return;
         }
         StringCchCopyW(field, units, argument);
@@ -142,22 +228,27 @@ UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wc
     StringCchCopyW(request->portName, ARRAYSIZE(request->portName), defaultPort);
     if (!commandLine)
         return kNotUnattended;
-    wchar_t* argument = static_cast<wchar_t*>(malloc((wcslen(commandLine) + 1) * sizeof(wchar_t)));
+    wchar_t* argument = static_cast<wchar_t*>(System().allocate((wcslen(commandLine) + 1) * sizeof(wchar_t)));
+    // Unread, the line may hold our switches with the word uninstall in a value: neither
+    // the dialog nor the uninstall may run on a guess.
     if (!argument) {
-        Refuse(request, kValueTooLong, nullptr);
-        return kNotUnattended;
+        request->action = kUnattendedNoAction;
+        Refuse(request, kOutOfMemory, nullptr);
+        return request->action;
     }
     const wchar_t* cursor = commandLine;
     if (NextArgument(&cursor, argument)) {
-        if (IsSwitch(argument, L"install"))
-            request->action = kUnattendedInstall;
-        else if (IsSwitch(argument, L"status"))
-            request->action = kUnattendedStatus;
-        else if (IsSwitch(argument, L"?"))
+        if (IsSwitch(argument, L"?")) {
             request->action = kUnattendedUsage;
+        } else if (IsKnownSwitch(argument)) {
+            ParseSwitches(commandLine, argument, request);
+            if (request->action == kNotUnattended) {
+                request->action = kUnattendedNoAction;
+                if (request->problem == kArgumentsGood)
+                    Refuse(request, kNoAction, nullptr);
+            }
+        }
     }
-    if (request->action == kUnattendedInstall || request->action == kUnattendedStatus)
-        ParseSwitches(cursor, argument, request->action == kUnattendedInstall, request);
     free(argument);
     return request->action;
 }

@@ -19,6 +19,9 @@ enum UnattendedAction {
     kUnattendedInstall,
     kUnattendedStatus,
     kUnattendedUsage,
+    // Switches of ours without /install or /status, or a line that could not be read; the
+    // problem says which.
+    kUnattendedNoAction,
 };
 
 enum ArgumentProblem {
@@ -28,6 +31,11 @@ enum ArgumentProblem {
     kEmptyName,
     kNameTooLong,    // over 258 characters: refused, not cut
     kValueTooLong,   // a port or log path that no buffer holds; offending: the switch
+    kBadName,        // a backslash or a comma, which the spooler refuses; offending: the name
+    kLogNotFullPath, // offending: the path
+    kNoAction,
+    kTwoActions,     // /install and /status together; offending: the second
+    kOutOfMemory,
 };
 
 // What an unattended command line asks for. Switches are case-insensitive and may begin
@@ -41,8 +49,10 @@ struct UnattendedRequest {
     wchar_t logPath[MAX_PATH];
 };
 
-// Fills request from the command line: /install [/name N] [/port P] [/log F], /status
-// [/log F] or /? as the first argument; anything else is kNotUnattended. The name and port
-// start as the given defaults. An out-of-memory parse reports kValueTooLong.
+// Fills request from the command line. A first argument /install, /status, /name, /port or
+// /log makes the line ours: /install [/name N] [/port P] [/log F] or /status [/log F] in
+// any order. /? as the first argument asks for the usage. Anything else is kNotUnattended.
+// The name and port start as the given defaults. A line that cannot be read for want of
+// memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,
                                             const wchar_t* defaultPort, UnattendedRequest* request);

@@ -12,6 +12,7 @@
 #include "install/uninstall.h"
 #include "spooler/spooler_names.h"
 #include "system/user_report.h"
+#include "system/probes.h"
 #include "ui/main_dialog.h"
 
 static int RunInteractive(int showCommand)
@@ -59,5 +60,8 @@ int Run(const wchar_t* commandLine, int showCommand)
         return RunUnattended(request);
     if (IsUninstallCommandLine(commandLine))
         return RunUninstall(kUninstallLockWait);
+    // Nobody could see the dialog there, nor close it: the caller would wait for ever.
+    if (!IsWindowStationVisible())
+        return RefuseUnseenDialog();
     return RunInteractive(showCommand);
 }

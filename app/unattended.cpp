@@ -9,6 +9,7 @@
 #include "install/install_status.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "system/probes.h"
 #include "system/report_log.h"
 #include "system/user_report.h"
 
@@ -45,6 +46,21 @@ static int ReportArgumentProblem(const UnattendedRequest& request)
         break;
     case kValueTooLong:
         ReportError("PO_GSTR_ARG_LONG_VALUE", request.offending);
+        break;
+    case kBadName:
+        ReportError("PO_GSTR_ARG_BAD_NAME", request.offending);
+        break;
+    case kLogNotFullPath:
+        ReportError("PO_GSTR_ARG_LOG_PATH", request.offending);
+        break;
+    case kNoAction:
+        ReportError("PO_GSTR_ARG_NO_ACTION", nullptr);
+        break;
+    case kTwoActions:
+        ReportError("PO_GSTR_ARG_TWO_ACTIONS", request.offending);
+        break;
+    case kOutOfMemory:
+        ReportError("PO_GSTR_ARG_NO_MEMORY", nullptr);
         break;
     case kArgumentsGood:
         return 0;
@@ -84,8 +100,6 @@ static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t uni
 
 int UnattendedInstall(const UnattendedRequest& request)
 {
-    if (ReportArgumentProblem(request))
-        return kExitBadArguments;
     wchar_t port[260] = {};
     if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port)))
         return kExitBadArguments;
@@ -126,13 +140,15 @@ static void ComposeUsage(wchar_t* usage, size_t units)
     StringCchCatW(usage, units, GetLocalizedText("PO_GSTR_USAGE_CODES", text, 520));
 }
 
-static int ShowUsage(CReportLog& log)
+static void ShowUsage(const CReportLog& log)
 {
     wchar_t usage[4096] = {};
     ComposeUsage(usage, ARRAYSIZE(usage));
     if (!log.HasOutput()) {
-        ShowNotice(usage, L"DriverInstall");
-        return kExitDone;
+        // A box where nobody sees it would hold the run for ever.
+        if (IsWindowStationVisible())
+            ShowNotice(usage, L"DriverInstall");
+        return;
     }
     // Line by line, so that each is a line of the console too.
     wchar_t* next = usage;
@@ -143,7 +159,13 @@ static int ShowUsage(CReportLog& log)
         ReportInfo(next);
         next = end ? end + 2 : nullptr;
     }
-    return kExitDone;
+}
+
+static void ReportExitCode(int code)
+{
+    wchar_t number[16] = {};
+    StringCchPrintfW(number, ARRAYSIZE(number), L"%d", code);
+    ReportProgress("PO_GSTR_EXIT_CODE", number);
 }
 
 int RunUnattended(const UnattendedRequest& request)
@@ -155,7 +177,7 @@ int RunUnattended(const UnattendedRequest& request)
     SetReportLog(&log);
     int code = kExitDone;
     if (request.action == kUnattendedUsage) {
-        code = ShowUsage(log);
+        ShowUsage(log);
     } else {
         // The work goes on without its log; the console says so and gives the exit code.
         if (!logOpened) {
@@ -163,11 +185,29 @@ int RunUnattended(const UnattendedRequest& request)
             StringCchPrintfW(cause, ARRAYSIZE(cause), L"%s (%lu)", request.logPath, logError);
             ReportError("PO_GSTR_LOG_UNWRITABLE", cause);
         }
-        code = request.action == kUnattendedStatus ? ReportInstallStatus() : UnattendedInstall(request);
-        wchar_t number[16] = {};
-        StringCchPrintfW(number, ARRAYSIZE(number), L"%d", code);
-        ReportProgress("PO_GSTR_EXIT_CODE", number);
+        // Every problem of the line is refused before anything on the system changes.
+        if (ReportArgumentProblem(request)) {
+            if (request.problem == kNoAction)
+                ShowUsage(log);
+            code = kExitBadArguments;
+        } else {
+            code = request.action == kUnattendedStatus ? ReportInstallStatus() : UnattendedInstall(request);
+        }
+        ReportExitCode(code);
     }
     SetReportLog(nullptr);
     return code;
+}
+
+int RefuseUnseenDialog()
+{
+    BindMessageCatalogue();
+    CReportLog log;
+    log.Open(nullptr);
+    SetReportLog(&log);
+    ReportError("PO_GSTR_NO_WINDOW", nullptr);
+    ShowUsage(log);
+    ReportExitCode(kExitBadArguments);
+    SetReportLog(nullptr);
+    return kExitBadArguments;
 }

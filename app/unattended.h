@@ -12,10 +12,15 @@ enum UnattendedExitCode {
 };
 
 // /install, /status or /? with no window: the reports go to the log and the console
-// instead of message boxes (the usage goes to a message box when no console is there).
-// The process's exit code.
+// instead of message boxes (the usage goes to a message box when no console is there and a
+// user sees the window station). A line with a problem ends with 87 before anything on the
+// system changes. The process's exit code.
 int RunUnattended(const UnattendedRequest& request);
 
-// The unattended install after the log is set up: the arguments checked before anything
-// on the system changes, then the lock, then the dialog's install sequence.
+// The unattended install of arguments found good, after the log is set up: the port
+// checked, then the lock, then the dialog's install sequence.
 int UnattendedInstall(const UnattendedRequest& request);
+
+// The dialog's command line in a process whose window station no user sees (a service, a
+// deployment agent in session 0): no window, the usage on the output, and 87.
+int RefuseUnseenDialog();

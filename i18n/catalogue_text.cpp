@@ -70,6 +70,12 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_LOCK_NOT_HONOURED", L"The name of the installation lock is taken by an object that is not trusted; going on without the lock:"},
     {"PO_GSTR_LOCK_FAILED", L"The installation lock cannot be made or opened:"},
     {"PO_GSTR_LOCK_WAIT_OVER", L"Another installation still holds the lock; the uninstall goes on after waiting (seconds):"},
+    {"PO_GSTR_ARG_BAD_NAME", L"The printer name may not hold a backslash or a comma:"},
+    {"PO_GSTR_ARG_LOG_PATH", L"The log file needs a full path (C:\\folder\\file or \\\\server\\share\\file):"},
+    {"PO_GSTR_ARG_NO_ACTION", L"Neither /install nor /status was given"},
+    {"PO_GSTR_ARG_TWO_ACTIONS", L"Only one of /install and /status may be given:"},
+    {"PO_GSTR_ARG_NO_MEMORY", L"Not enough memory to read the command line"},
+    {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

@@ -42,6 +42,14 @@ int IsChineseSystem()
     return System().getSystemDefaultLangID() == 2052 ? 1 : 0;
 }
 
+int IsWindowStationVisible()
+{
+    USEROBJECTFLAGS flags = {};
+    // A station that cannot be asked is taken for one nobody sees: there a dialog would
+    // wait for ever, while a user's own desktop always answers.
+    return System().getWindowStationFlags(&flags) && (flags.dwFlags & WSF_VISIBLE) ? 1 : 0;
+}
+
 int GetNtVersionNumbers(DWORD* major, DWORD* minor, DWORD* build)
 {
     return System().getNtVersionNumbers(major, minor, build);

@@ -13,6 +13,10 @@ const wchar_t* GetPrintEnvironment(int is64);
 // 1 when the system's default language is 2052 (Chinese, PRC), else 0.
 int IsChineseSystem();
 
+// 1 when this process's window station is one a user sees (WSF_VISIBLE); 0 for a service's
+// or a session-0 agent's, and for one that cannot be asked.
+int IsWindowStationVisible();
+
 // Writes the running system's display name (at most 45 characters) into a caller's buffer
 // of at least 46 units. 0 for a null buffer or a failed version query; otherwise 1, also
 // when the version has no name and nothing is written.

@@ -1,5 +1,7 @@
 #include "system/system_api.h"
 
+#include <stdlib.h>
+
 #include "system/system_library.h"
 
 static void(WINAPI* FindGetNativeSystemInfo())(SYSTEM_INFO*)
@@ -31,9 +33,24 @@ static int AskNtVersionNumbers(DWORD* major, DWORD* minor, DWORD* build)
     return result;
 }
 
+static BOOL AskWindowStationFlags(USEROBJECTFLAGS* flags)
+{
+    // The process's own handle, which is not closed.
+    HWINSTA station = GetProcessWindowStation();
+    if (!station)
+        return FALSE;
+    DWORD needed = 0;
+    return GetUserObjectInformationW(station, UOI_FLAGS, flags, sizeof(*flags), &needed);
+}
+
+static void* Allocate(size_t bytes)
+{
+    return malloc(bytes);
+}
+
 static const SystemApi realApi = {
     GetVersionExW, GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
-    GetSystemDefaultLangID, WriteFile,
+    GetSystemDefaultLangID, WriteFile, AskWindowStationFlags, Allocate,
 };
 
 static SystemApi currentApi = realApi;

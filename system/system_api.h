@@ -1,11 +1,12 @@
 #pragma once
 #include <windows.h>
 
-// The version, processor and language questions the probes put to the platform, and the
-// report log's writes to its file. Tests replace a member to give an answer Wine cannot
-// (Windows 95, a server product, an IA64 processor, a system without GetNativeSystemInfo, a
-// user language other than the system's, a full disk); everything else calls the platform
-// directly.
+// The version, processor, language and window-station questions the probes put to the
+// platform, the report log's writes to its file and the memory the command line is read
+// into. Tests replace a member to give an answer Wine cannot (Windows 95, a server product,
+// an IA64 processor, a system without GetNativeSystemInfo, a user language other than the
+// system's, a full disk, a window station that cannot be asked, no memory); everything else
+// calls the platform directly.
 struct SystemApi {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
     void(WINAPI* getSystemInfo)(SYSTEM_INFO* info);
@@ -15,6 +16,11 @@ struct SystemApi {
     int (*getNtVersionNumbers)(DWORD* major, DWORD* minor, DWORD* build);
     LANGID(WINAPI* getSystemDefaultLangID)();
     BOOL(WINAPI* writeLogFile)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+    // UOI_FLAGS of the process's window station; FALSE with the last error when it cannot
+    // be asked.
+    BOOL (*getWindowStationFlags)(USEROBJECTFLAGS* flags);
+    // malloc; the memory is released with free().
+    void* (*allocate)(size_t bytes);
 };
 
 // The calls in force; a test may overwrite members and restore them with RealSystemApi().

@@ -49,9 +49,14 @@ TEST(UnattendedArguments, OnlyAFirstArgumentOfOursMakesARunWithoutAWindow)
     Parse(L"/Status", kUnattendedStatus);
     Parse(L"-?", kUnattendedUsage);
     Parse(L"/? anything", kUnattendedUsage);
+    // A value switch first: the action may follow, and "uninstall" in a value is a value.
+    EXPECT_STREQ(L"C:\\Logs\\uninstall-kr620.log",
+                 Parse(L"/log C:\\Logs\\uninstall-kr620.log /install", kUnattendedInstall).logPath);
+    EXPECT_STREQ(L"x", Parse(L"-NAME x /install", kUnattendedInstall).printerName);
+    EXPECT_STREQ(L"\\\\srv\\logs\\s.log", Parse(L"/Log \\\\srv\\logs\\s.log -STATUS", kUnattendedStatus).logPath);
     // Everything else goes the old way: the uninstall word, the dialog.
     for (const wchar_t* line : {L"", L"uninstall /install", L"/uninstall", L"install", L"/installer", L"\"/install\"x",
-                                L"/name x /install"})
+                                L"/quiet /install"})
         Parse(line, kNotUnattended);
     UnattendedRequest request;
     EXPECT_EQ(kNotUnattended, ParseUnattendedCommandLine(nullptr, L"KR-620", L"USB PORT:", &request));
@@ -75,28 +80,56 @@ TEST(UnattendedArguments, NamePortAndLogWithTheirDefaults)
 
     // A name that begins with a dash is a name, not a switch.
     EXPECT_STREQ(L"-Kitchen", Parse(L"/install /name -Kitchen", kUnattendedInstall).printerName);
-    EXPECT_STREQ(L"s.log", Parse(L"/status /log s.log", kUnattendedStatus).logPath);
+    EXPECT_STREQ(L"C:\\s.log", Parse(L"/status /log C:\\s.log", kUnattendedStatus).logPath);
 }
 
 TEST(UnattendedArguments, BadArgumentsAreNamed)
 {
     struct Case {
         const wchar_t* line;
+        UnattendedAction action;
         ArgumentProblem problem;
         const wchar_t* offending;
     } cases[] = {
-        {L"/install /color red", kUnknownSwitch, L"/color"},
-        {L"/install Front", kUnknownSwitch, L"Front"},
-        {L"/status /name x", kUnknownSwitch, L"/name"},
-        {L"/install /name", kMissingValue, L"/name"},
-        {L"/install /name /port LPT1:", kMissingValue, L"/name"},
-        {L"/install /port -log x", kMissingValue, L"/port"},
-        {L"/install /name \"\"", kEmptyName, L""},
+        {L"/install /color red", kUnattendedInstall, kUnknownSwitch, L"/color"},
+        {L"/install Front", kUnattendedInstall, kUnknownSwitch, L"Front"},
+        {L"/status /name x", kUnattendedStatus, kUnknownSwitch, L"/name"},
+        // Given before /status, which takes neither.
+        {L"-Port LPT1: /log C:\\s.log /status", kUnattendedStatus, kUnknownSwitch, L"-Port"},
+        {L"/install /name", kUnattendedInstall, kMissingValue, L"/name"},
+        {L"/install /name /port LPT1:", kUnattendedInstall, kMissingValue, L"/name"},
+        {L"/install /port -log x", kUnattendedInstall, kMissingValue, L"/port"},
+        {L"/install /name \"\"", kUnattendedInstall, kEmptyName, L""},
+        // The spooler's separators of server, printer and options.
+        {L"/install /name \"Front\\desk\"", kUnattendedInstall, kBadName, L"Front\\desk"},
+        {L"/install /name a,b", kUnattendedInstall, kBadName, L"a,b"},
+        {L"/name X", kUnattendedNoAction, kNoAction, L""},
+        {L"/install /name x /status", kUnattendedInstall, kTwoActions, L"/status"},
+        {L"/status -INSTALL", kUnattendedStatus, kTwoActions, L"-INSTALL"},
     };
     for (const Case& c : cases) {
-        UnattendedRequest request = Parse(c.line, c.line[1] == L's' ? kUnattendedStatus : kUnattendedInstall);
+        UnattendedRequest request = Parse(c.line, c.action);
         EXPECT_EQ(c.problem, request.problem) << c.line;
         EXPECT_STREQ(c.offending, request.offending) << c.line;
+    }
+}
+
+TEST(UnattendedArguments, TheLogNeedsAPathFromADriveOrAShare)
+{
+    for (const wchar_t* path : {L"C:\\logs\\kr.log", L"c:/logs/kr.log", L"\\\\server\\share\\kr.log",
+                                L"\\\\?\\C:\\logs\\kr.log", L"\\\\?\\UNC\\server\\share\\kr.log"}) {
+        UnattendedRequest request = Parse((L"/install /log " + std::wstring(path)).c_str(), kUnattendedInstall);
+        EXPECT_EQ(kArgumentsGood, request.problem) << path;
+        EXPECT_STREQ(path, request.logPath);
+    }
+    // Relative to the current drive or folder (the system directory of a service), a share
+    // without its name, a device.
+    for (const wchar_t* path : {L"kr.log", L"..\\kr.log", L"\\kr.log", L"C:kr.log", L"1:\\kr.log", L"\\\\server\\kr.log",
+                                L"\\\\?\\UNC\\server\\kr.log", L"\\\\.\\C:\\logs\\kr.log", L"\\\\?\\GLOBALROOT\\Device\\Null"}) {
+        UnattendedRequest request = Parse((L"/install /log " + std::wstring(path)).c_str(), kUnattendedInstall);
+        EXPECT_EQ(kLogNotFullPath, request.problem) << path;
+        EXPECT_STREQ(path, request.offending);
+        EXPECT_STREQ(L"", request.logPath) << path;
     }
 }
 

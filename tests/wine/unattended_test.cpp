@@ -1,14 +1,17 @@
 // The shipped program run without a window, as deployment tools run it: /install with its
-// log and exit codes, bad arguments, two installs at once, /? and the uninstall word.
-// Runs beside the sample package; the program's standard output is read through a pipe.
+// log and exit codes, bad arguments, two installs at once, /?, the uninstall word, and a
+// window station no user sees. Runs beside the sample package; the program's standard
+// output is read through a pipe.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "app/run.h"
 #include "install/install_lock.h"
 #include "support/wine_support.h"
+#include "system/system_api.h"
 
 namespace {
 
@@ -94,6 +97,44 @@ protected:
         return code;
     }
 
+    // The run in a window station of the test's own, which no user sees, as a service or a
+    // deployment agent in session 0 runs it (Wine makes its desktop): its exit code, -2 when
+    // it had not ended after 30 s. With lines null it has no standard output and no console.
+    long RunUnseen(const std::wstring& arguments, std::vector<std::wstring>* lines)
+    {
+        HWINSTA station = CreateWindowStationW(L"Unseen", 0, WINSTA_ALL_ACCESS, nullptr);
+        const std::wstring outputPath = logs_ + L"\\unseen.out";
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE output = lines ? CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                            CREATE_ALWAYS, 0, nullptr)
+                              : nullptr;
+        wchar_t desktop[] = L"Unseen\\Default";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.lpDesktop = desktop;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+        std::wstring commandLine = L"\"" + exe_ + L"\" " + arguments;
+        PROCESS_INFORMATION process = {};
+        long code = -1;
+        if (CreateProcessW(exe_.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            CloseHandle(process.hThread);
+            Started started;
+            started.process = process.hProcess;
+            started.processId = process.dwProcessId;
+            code = WaitForExit(started, 30000);
+        }
+        if (output)
+            CloseHandle(output);
+        if (station)
+            CloseWindowStation(station);
+        if (lines)
+            *lines = OutputLines(ReadFileBytes(outputPath));
+        return code;
+    }
+
     // "LEVEL: text" of each line of the log, its time stamp dropped.
     std::vector<std::wstring> Log(const std::wstring& path)
     {
@@ -176,6 +217,12 @@ TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
         {L"/install /name /port LPT1:", {L"ERROR: This switch needs a value: /name"}},
         {L"/install /name \"\"", {L"ERROR: The printer name is empty"}},
         {L"/install /name " + std::wstring(259, L'n'), {L"ERROR: The printer name is longer than 258 characters"}},
+        {L"/install /name \"Front\\desk\"", {L"ERROR: The printer name may not hold a backslash or a comma: Front\\desk"}},
+        {L"/install /log install.log",
+         {L"ERROR: The log file needs a full path (C:\\folder\\file or \\\\server\\share\\file): install.log"}},
+        {L"/status /name x", {L"ERROR: Unknown switch: /name"}},
+        {L"/install /status", {L"ERROR: Only one of /install and /status may be given: /status"}},
+        {L"/name X", {L"ERROR: Neither /install nor /status was given", L"INFO: Usage:"}},
         {L"/install /port LPT9:",
          {L"ERROR: This port does not exist: LPT9:",
           L"INFO: Ports: USB PORT:, COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:, LPT2:, LPT3:"}},
@@ -200,6 +247,10 @@ TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
 
 TEST_F(Unattended, OurFirstArgumentDecidesAndTheUninstallWordStillUninstalls)
 {
+    const std::wstring log = logs_ + L"\\uninstall-kr620.log";
+    EXPECT_EQ(0, Run(L"/log \"" + log + L"\" /install"));
+    EXPECT_TRUE(PrinterExists(L"KR-620"));
+    EXPECT_TRUE(Has(Log(log), L"INFO: Exit code: 0"));
     EXPECT_EQ(0, Run(L"/install /name \"uninstall lab\""));
     EXPECT_TRUE(PrinterExists(L"uninstall lab"));
     EXPECT_EQ(L"USB PORT:", PortOfPrinter(L"uninstall lab"));
@@ -267,6 +318,69 @@ TEST_F(Unattended, UsageGoesToTheOutput)
     EXPECT_EQ(L"INFO: Usage:", lines.front());
     EXPECT_TRUE(Has(lines, L"INFO:   DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]"));
     EXPECT_TRUE(HasPrefix(lines, L"INFO: Exit codes: 0 done"));
+}
+
+TEST_F(Unattended, WhereNoUserSeesTheWindowStationNoWindowIsMade)
+{
+    // Wine's own station is visible; this one of the test's is not.
+    for (const wchar_t* arguments : {L"", L"/quiet"}) {
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(87, RunUnseen(arguments, &lines)) << arguments;
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(L"ERROR: The window cannot be shown: no user sees this process's desktop", lines.front());
+        EXPECT_TRUE(Has(lines, L"INFO:   DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]"));
+        EXPECT_EQ(L"INFO: Exit code: 87", lines.back());
+    }
+    // With no output for the usage there is no box either, which nobody could close.
+    EXPECT_EQ(0, RunUnseen(L"/?", nullptr));
+    // The lines meant for such a run work there as anywhere.
+    EXPECT_EQ(0, RunUnseen(L"/install /name Unseen", nullptr));
+    EXPECT_TRUE(PrinterExists(L"Unseen"));
+}
+
+BOOL StationCannotBeAsked(USEROBJECTFLAGS*)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+void* NoMemory(size_t)
+{
+    return nullptr;
+}
+
+// Run in this process, which registers no message loop and so can make no dialog: its
+// exit code and the lines of its output.
+long RunHere(const wchar_t* commandLine, std::vector<std::wstring>* lines)
+{
+    const std::wstring path = TempFolder(L"logs") + L"\\run-here.out";
+    HANDLE output = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE own = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    const long code = Run(commandLine, SW_SHOWNORMAL);
+    SetStdHandle(STD_OUTPUT_HANDLE, own);
+    CloseHandle(output);
+    *lines = OutputLines(ReadFileBytes(path));
+    return code;
+}
+
+TEST(UnattendedSeams, AStationThatCannotBeAskedOrALineThatCannotBeReadEndsWith87)
+{
+    std::vector<std::wstring> lines;
+    System().getWindowStationFlags = StationCannotBeAsked;
+    const long unasked = RunHere(L"", &lines);
+    System().getWindowStationFlags = RealSystemApi().getWindowStationFlags;
+    EXPECT_EQ(87, unasked);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(L"ERROR: The window cannot be shown: no user sees this process's desktop", lines.front());
+
+    // Unread, this line would be the uninstall's.
+    System().allocate = NoMemory;
+    const long unread = RunHere(L"/install /name \"uninstall lab\"", &lines);
+    System().allocate = RealSystemApi().allocate;
+    EXPECT_EQ(87, unread);
+    EXPECT_EQ((std::vector<std::wstring>{L"ERROR: Not enough memory to read the command line", L"INFO: Exit code: 87"}),
+              lines);
 }
 
 TEST_F(Unattended, OneInstallAtATime)
