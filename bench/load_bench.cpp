@@ -4,7 +4,8 @@
 //       pressed, every box answered with OK); the process's handles, private bytes and USER
 //       and GDI objects once the dialog shows and after the first, the tenth and the last
 //   load_bench unattended RUNS   "/install" RUNS times, each to its exit, with no console to
-//       attach to; the times of the first ten and the last ten
+//       attach to, and after each a process doing nothing (this one, "idle"); the times of
+//       the first ten and the last ten
 // Prints Markdown table rows. Exits 1 when an install failed.
 #include <windows.h>
 #include <psapi.h>
@@ -131,37 +132,61 @@ double Median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// The median, the fastest (the run the machine's load disturbed least) and the sum.
-void PrintRuns(const wchar_t* which, int first, const std::vector<double>& milliseconds)
+// A program run to its exit: its time in milliseconds, or -1 when it did not exit with 0.
+double TimedRun(const std::wstring& exe, const wchar_t* arguments)
 {
-    double sum = 0;
-    for (double value : milliseconds)
-        sum += value;
-    wprintf(L"| %ls (%d to %d) | %.1f ms | %.1f ms | %.0f ms |\n", which, first, first + int(milliseconds.size()) - 1,
-            Median(milliseconds), *std::min_element(milliseconds.begin(), milliseconds.end()), sum);
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    Started program = StartProgram(exe, arguments);
+    const long exitCode = WaitForExit(program, 60000);
+    QueryPerformanceCounter(&end);
+    if (exitCode != 0) {
+        fwprintf(stderr, L"%ls %ls ended with %ld\n", exe.c_str(), arguments, exitCode);
+        return -1;
+    }
+    return 1000.0 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
 }
 
-int RunUnattended(const std::wstring& exe, int runs)
+struct Run {
+    double install;
+    // A process doing nothing, started right after: the machine's load at that moment.
+    double idle;
+};
+
+// The installs' median, fastest and sum, the idle processes' median and the median of each
+// run's ratio, which the changing load of a shared machine disturbs least.
+void PrintRuns(const wchar_t* which, int first, const std::vector<Run>& runs)
 {
+    std::vector<double> installs, idles, ratios;
+    double sum = 0;
+    for (const Run& run : runs) {
+        installs.push_back(run.install);
+        idles.push_back(run.idle);
+        ratios.push_back(run.install / run.idle);
+        sum += run.install;
+    }
+    wprintf(L"| %ls (%d to %d) | %.1f ms | %.1f ms | %.0f ms | %.1f ms | %.2f |\n", which, first,
+            first + int(runs.size()) - 1, Median(installs), *std::min_element(installs.begin(), installs.end()), sum,
+            Median(idles), Median(ratios));
+}
+
+int RunUnattended(const std::wstring& exe, int count)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     // Like a deployment tool's service: no console the program could attach to, and its
     // lines, which Wine hands it this program's output for, go nowhere.
     FreeConsole();
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     SetStdHandle(STD_OUTPUT_HANDLE, nowhere);
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> milliseconds;
-    for (int run = 1; run <= runs; ++run) {
-        QueryPerformanceCounter(&start);
-        Started program = StartProgram(exe, L"/install");
-        const long exitCode = WaitForExit(program, 60000);
-        QueryPerformanceCounter(&end);
-        if (exitCode != 0) {
-            fwprintf(stderr, L"run %d ended with %ld\n", run, exitCode);
+    std::vector<Run> runs;
+    for (int run = 1; run <= count; ++run) {
+        const Run timed = {TimedRun(exe, L"/install"), TimedRun(self, L"idle")};
+        if (timed.install < 0 || timed.idle < 0)
             return 1;
-        }
-        milliseconds.push_back(1000.0 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+        runs.push_back(timed);
     }
     SetStdHandle(STD_OUTPUT_HANDLE, output);
     CloseHandle(nowhere);
@@ -169,10 +194,11 @@ int RunUnattended(const std::wstring& exe, int runs)
         fwprintf(stderr, L"no printer KR-620 after the runs\n");
         return 1;
     }
-    const int group = std::min(10, runs / 2);
-    wprintf(L"| `/install` runs | median | fastest | sum |\n|---|---|---|---|\n");
-    PrintRuns(L"first", 1, std::vector<double>(milliseconds.begin(), milliseconds.begin() + group));
-    PrintRuns(L"last", runs - group + 1, std::vector<double>(milliseconds.end() - group, milliseconds.end()));
+    const int group = std::min(10, count / 2);
+    wprintf(L"| `/install` runs | median | fastest | sum | a process doing nothing | median of the ratios |\n"
+            L"|---|---|---|---|---|---|\n");
+    PrintRuns(L"first", 1, std::vector<Run>(runs.begin(), runs.begin() + group));
+    PrintRuns(L"last", count - group + 1, std::vector<Run>(runs.end() - group, runs.end()));
     return 0;
 }
 
@@ -180,6 +206,8 @@ int RunUnattended(const std::wstring& exe, int runs)
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 2 && wcscmp(argv[1], L"idle") == 0)
+        return 0;
     const int count = argc == 3 ? _wtoi(argv[2]) : 0;
     const bool dialog = argc == 3 && wcscmp(argv[1], L"dialog") == 0;
     if (count < (dialog ? 1 : 2) || (!dialog && wcscmp(argv[1], L"unattended") != 0)) {
