@@ -154,21 +154,18 @@ struct Run {
     double idle;
 };
 
-// The installs' median, fastest and sum, the idle processes' median and the median of each
-// run's ratio, which the changing load of a shared machine disturbs least.
+// The installs' median, fastest and sum, and the idle processes' median.
 void PrintRuns(const wchar_t* which, int first, const std::vector<Run>& runs)
 {
-    std::vector<double> installs, idles, ratios;
+    std::vector<double> installs, idles;
     double sum = 0;
     for (const Run& run : runs) {
         installs.push_back(run.install);
         idles.push_back(run.idle);
-        ratios.push_back(run.install / run.idle);
         sum += run.install;
     }
-    wprintf(L"| %ls (%d to %d) | %.1f ms | %.1f ms | %.0f ms | %.1f ms | %.2f |\n", which, first,
-            first + int(runs.size()) - 1, Median(installs), *std::min_element(installs.begin(), installs.end()), sum,
-            Median(idles), Median(ratios));
+    wprintf(L"| %ls (%d to %d) | %.1f ms | %.1f ms | %.0f ms | %.1f ms |\n", which, first, first + int(runs.size()) - 1,
+            Median(installs), *std::min_element(installs.begin(), installs.end()), sum, Median(idles));
 }
 
 int RunUnattended(const std::wstring& exe, int count)
@@ -195,8 +192,7 @@ int RunUnattended(const std::wstring& exe, int count)
         return 1;
     }
     const int group = std::min(10, count / 2);
-    wprintf(L"| `/install` runs | median | fastest | sum | a process doing nothing | median of the ratios |\n"
-            L"|---|---|---|---|---|---|\n");
+    wprintf(L"| `/install` runs | median | fastest | sum | a process doing nothing |\n|---|---|---|---|---|\n");
     PrintRuns(L"first", 1, std::vector<Run>(runs.begin(), runs.begin() + group));
     PrintRuns(L"last", count - group + 1, std::vector<Run>(runs.end() - group, runs.end()));
     return 0;
