@@ -172,8 +172,8 @@ int RunUnattended(const std::wstring& exe, int count)
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    // Like a deployment tool's service: no console the program could attach to, and its
-    // lines, which Wine hands it this program's output for, go nowhere.
+    // Like a deployment tool's service: no console the program could attach to. Wine hands
+    // it this program's standard output, which points nowhere while the installs run.
     FreeConsole();
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);

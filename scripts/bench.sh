@@ -34,9 +34,9 @@ export WINE_TEST_ROOT="$build/wine-test"
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 under_xvfb() { xvfb-run -a -s "-screen 0 1024x768x24" "$@"; }
 machine() {
-  printf '%s: %s, %s, %s cores (%s), %s; load average %s\n' "$1" "$(date +%F)" "$(. /etc/os-release && echo "$PRETTY_NAME")" \
-    "$(nproc)" "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)" "$(wine --version)" \
-    "$(cut -d ' ' -f 1-3 /proc/loadavg)"
+  printf '%s: %s, %s, %s cores (%s), %s; load average %s\n' "$1" "$(date +%F)" \
+    "$(. /etc/os-release && echo "$PRETTY_NAME")" "$(nproc)" \
+    "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)" "$(wine --version)" "$(cut -d ' ' -f 1-3 /proc/loadavg)"
 }
 
 for part in "${parts[@]}"; do
