@@ -239,6 +239,54 @@ HWND WaitForDialogOf(DWORD processId, DWORD milliseconds)
     return nullptr;
 }
 
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[1024] = {};
+    // WM_GETTEXT crosses processes; GetWindowTextW would not ask the other program's control.
+    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+static BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM parameter)
+{
+    OwnedSearch* search = reinterpret_cast<OwnedSearch*>(parameter);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
+        lstrcmpW(className, L"#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::vector<SeenBox> AnswerBoxesOf(HWND owner, DWORD quietMilliseconds)
+{
+    std::vector<SeenBox> boxes;
+    for (DWORD waited = 0; waited < quietMilliseconds; waited += 100) {
+        OwnedSearch search = {owner, nullptr};
+        EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) {
+            Sleep(100);
+            continue;
+        }
+        const bool okAndCancel = GetDlgItem(search.found, IDOK) && GetDlgItem(search.found, IDCANCEL);
+        boxes.push_back({TextOf(search.found), TextOf(GetDlgItem(search.found, 0xFFFF)), owner, okAndCancel});
+        PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+        while (IsWindow(search.found) && IsWindowVisible(search.found))
+            Sleep(50);
+        if (boxes.back().caption == L"SUCCESS")
+            break;
+        waited = 0;
+    }
+    return boxes;
+}
+
 // The sample package's monitor pair: SETUP holds the i686 builds, SETUP64 the x86_64 ones.
 static std::wstring PackageMonitorDll(const wchar_t* setupFolder, const wchar_t* name)
 {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/message_boxes.h"
+
 // Helpers for the tests that run inside a throwaway Wine prefix.
 
 // A Windows path for a path of the Linux host (Wine maps the host's root to Z:).
@@ -45,6 +47,11 @@ long WaitForExitWatchingWindows(Started& started, DWORD milliseconds, bool* sawW
 
 // The dialog window of a process, waited for; null when none appeared in time.
 HWND WaitForDialogOf(DWORD processId, DWORD milliseconds);
+// The text of another process's window or control.
+std::wstring TextOf(HWND window);
+// Answers the message boxes that another process's window owns with OK, as each comes,
+// until one carries the caption "SUCCESS" or no further box comes within the wait.
+std::vector<SeenBox> AnswerBoxesOf(HWND owner, DWORD quietMilliseconds = 15000);
 
 // The sample package's monitor pair in the system directories (both on a 64-bit prefix).
 void PlaceMonitorDlls();

@@ -122,13 +122,6 @@ void Select(HWND dialog, const wchar_t* monitor)
     ADD_FAILURE() << "not offered: " << testing::PrintToString(std::wstring(monitor));
 }
 
-std::wstring TextOf(HWND window)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    return text;
-}
-
 class AddPortDialog : public ::testing::Test {
 protected:
     void SetUp() override

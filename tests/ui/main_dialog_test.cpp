@@ -86,13 +86,6 @@ std::wstring Text(const char* key)
     return GetLocalizedText(key, text, 1024);
 }
 
-std::wstring TextOf(HWND window)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    return text;
-}
-
 std::vector<std::wstring> ListEntries(HWND list)
 {
     std::vector<std::wstring> entries;

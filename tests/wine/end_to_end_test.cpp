@@ -10,61 +10,11 @@
 
 namespace {
 
-struct Box {
-    std::wstring caption;
-    std::wstring text;
-};
-
-std::wstring TextOf(HWND window)
+// Every report of the program asks with both buttons.
+void ExpectOkAndCancel(const std::vector<SeenBox>& boxes)
 {
-    wchar_t text[1024] = {};
-    // WM_GETTEXT crosses processes; GetWindowTextW would not ask the other program's control.
-    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM parameter)
-{
-    OwnedSearch* search = reinterpret_cast<OwnedSearch*>(parameter);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) &&
-        lstrcmpW(className, L"#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Answers the message boxes the main dialog owns with OK until one carries the caption
-// "SUCCESS" or no further box comes within the wait.
-std::vector<Box> AnswerBoxes(HWND owner, DWORD quietMilliseconds = 15000)
-{
-    std::vector<Box> boxes;
-    for (DWORD waited = 0; waited < quietMilliseconds; waited += 100) {
-        OwnedSearch search = {owner, nullptr};
-        EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) {
-            Sleep(100);
-            continue;
-        }
-        Box box = {TextOf(search.found), TextOf(GetDlgItem(search.found, 0xFFFF))};
-        EXPECT_NE(nullptr, GetDlgItem(search.found, IDOK)) << testing::PrintToString(box.text);
-        EXPECT_NE(nullptr, GetDlgItem(search.found, IDCANCEL)) << testing::PrintToString(box.text);
-        boxes.push_back(box);
-        PostMessageW(search.found, WM_COMMAND, IDOK, 0);
-        while (IsWindow(search.found) && IsWindowVisible(search.found))
-            Sleep(50);
-        if (box.caption == L"SUCCESS")
-            break;
-        waited = 0;
-    }
-    return boxes;
+    for (const SeenBox& box : boxes)
+        EXPECT_TRUE(box.okAndCancel) << testing::PrintToString(box.text);
 }
 
 std::vector<std::wstring> SpoolerPorts()
@@ -128,7 +78,8 @@ TEST_F(EndToEnd, InstallTwiceThenExitThenUninstall)
     // program places for a 64-bit system: the monitor, and so its port, fail there.
     const bool monitorRefused = Is64BitPrefix();
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    std::vector<Box> boxes = AnswerBoxes(dialog);
+    std::vector<SeenBox> boxes = AnswerBoxesOf(dialog);
+    ExpectOkAndCancel(boxes);
     ASSERT_EQ(monitorRefused ? 2u : 1u, boxes.size()) << testing::PrintToString(boxes[0].text);
     if (monitorRefused) {
         EXPECT_EQ(L"ERROR", boxes[0].caption);
@@ -151,7 +102,8 @@ TEST_F(EndToEnd, InstallTwiceThenExitThenUninstall)
     // The dialog stayed open: a second Install meets the port that exists now (or, where
     // the monitor was refused, the same refusal again).
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    boxes = AnswerBoxes(dialog);
+    boxes = AnswerBoxesOf(dialog);
+    ExpectOkAndCancel(boxes);
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ(L"ERROR", boxes[0].caption);
     EXPECT_EQ(0u, boxes[0].text.find(monitorRefused ? L"AddMonitor Error = " : L"AddPortEx Error = "))
