@@ -66,7 +66,8 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_USAGE_INSTALL", L"installs the printer without a window (name KR-620 and port USB PORT: unless given)"},
     {"PO_GSTR_USAGE_STATUS", L"tells whether the driver, the port monitor, the port and printers are installed"},
     {"PO_GSTR_USAGE_UNINSTALL", L"removes the model's printers and the port monitor"},
-    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running"},
+    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running, 3010 done, restart needed"},
+    {"PO_GSTR_LOG_REPLACED_AT_RESTART", L"In use, replaced when the system restarts:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)
