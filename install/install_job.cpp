@@ -213,6 +213,7 @@ struct MonitorDllCopy {
 static int ReplaceAtNextStart(const wchar_t* source, const wchar_t* folder, const wchar_t* name, wchar_t* target)
 {
     wchar_t temporary[MAX_PATH] = {};
+    // The temporary name begins with the first three letters of the file's.
     if (!JoinPath(target, folder, name) || !GetTempFileNameW(folder, name, 0, temporary))
         return 0;
     if (CopyFileW(source, temporary, FALSE) &&

@@ -190,7 +190,8 @@ public:
     RenamesRefused()
     {
         DWORD bytes = sizeof(original_);
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, READ_CONTROL | WRITE_DAC, &key_) !=
+                ERROR_SUCCESS ||
             RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_, &bytes) != ERROR_SUCCESS)
             return;
         PSECURITY_DESCRIPTOR denied = nullptr;
@@ -215,12 +216,11 @@ private:
     bool refused_ = false;
 };
 
-// The files of a folder whose names match a pattern.
-size_t Matching(const std::wstring& folder, const wchar_t* pattern)
+size_t FileCount(const std::wstring& folder)
 {
     size_t count = 0;
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     do
@@ -299,6 +299,9 @@ TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARun
     };
 
     // A rename the system refuses to record is no replacement: no copy is left, nothing said.
+    std::vector<size_t> files;
+    for (const auto& folder : folders)
+        files.push_back(FileCount(folder.first));
     {
         RenamesRefused refused;
         ASSERT_TRUE(refused.refused());
@@ -306,8 +309,8 @@ TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARun
     }
     EXPECT_EQ(0, job_.restartNeeded);
     EXPECT_TRUE(PendingRenames().empty());
-    for (const auto& folder : folders)
-        EXPECT_EQ(0u, Matching(folder.first, L"Zel*.tmp"));
+    for (size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(files[i], FileCount(folders[i].first));
 
     const std::vector<std::wstring> warnings = runWithoutAWindow();
     EXPECT_EQ(1, job_.restartNeeded);
@@ -330,7 +333,6 @@ TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARun
         EXPECT_EQ(monitorUi, ReadFileBytes(host + L"\\" + kMonitorUiDllName));
         // The line names the file and the copy's cause.
         const std::wstring ending = L" " + target + L" (32)";
-        EXPECT_EQ(0u, warnings[i].rfind(L"WARNING: "));
         EXPECT_EQ(warnings[i].size() - ending.size(), warnings[i].rfind(ending)) << testing::PrintToString(warnings[i]);
         DeleteFileW(copy.c_str());
     }
