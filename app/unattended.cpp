@@ -113,7 +113,15 @@ int UnattendedInstall(const UnattendedRequest& request)
     wchar_t printerName[260] = {};
     StringCchCopyW(printerName, ARRAYSIZE(printerName), request.printerName);
     CInstallJob job(&kModelTable[0], printerName, port);
-    return job.RunInstall() ? kExitDone : kExitInstallFailed;
+    const int created = job.RunInstall();
+    return InstallExitCode(created, job.restartNeeded);
+}
+
+int InstallExitCode(int printerCreated, int restartNeeded)
+{
+    if (!printerCreated)
+        return kExitInstallFailed;
+    return restartNeeded ? kExitRestartRequired : kExitDone;
 }
 
 // The switches as typed are the same in every language; the descriptions are translated.

@@ -66,7 +66,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_USAGE_INSTALL", L"installs the printer without a window (name KR-620 and port USB PORT: unless given)"},
     {"PO_GSTR_USAGE_STATUS", L"tells whether the driver, the port monitor, the port and printers are installed"},
     {"PO_GSTR_USAGE_UNINSTALL", L"removes the model's printers and the port monitor"},
-    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running"},
+    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running, 3010 done, restart needed"},
     {"PO_GSTR_LOCK_NOT_HONOURED", L"The name of the installation lock is taken by an object that is not trusted; going on without the lock:"},
     {"PO_GSTR_LOCK_FAILED", L"The installation lock cannot be made or opened:"},
     {"PO_GSTR_LOCK_WAIT_OVER", L"Another installation still holds the lock; the uninstall goes on after waiting (seconds):"},
@@ -76,6 +76,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_ARG_TWO_ACTIONS", L"Only one of /install and /status may be given:"},
     {"PO_GSTR_ARG_NO_MEMORY", L"Not enough memory to read the command line"},
     {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
+    {"PO_GSTR_LOG_REPLACED_AT_RESTART", L"In use, replaced when the system restarts:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

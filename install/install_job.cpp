@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 
+#include "i18n/catalogue.h"
 #include "install/model_names.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
@@ -28,7 +29,7 @@ CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printe
     : printerName(EmptyIfNull(printerNameBuffer)), templateKey(selected ? selected->templateKey : L""),
       driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
       dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
-      model(selected), gpdFile(), iniFile(), rcFile(), uiFile()
+      model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0)
 {
     is64 = GetNativeBits() == 64 ? 1 : 0;
     isChinese = IsChineseSystem();
@@ -190,15 +191,56 @@ int CInstallJob::copyFiles()
     return 1;
 }
 
+int IsHeldFileError(DWORD copyError)
+{
+    // Windows refuses to overwrite a loaded DLL with a sharing violation, a mapped one with
+    // ERROR_USER_MAPPED_FILE, and some holds with ERROR_ACCESS_DENIED.
+    return copyError == ERROR_SHARING_VIOLATION || copyError == ERROR_USER_MAPPED_FILE ||
+           copyError == ERROR_ACCESS_DENIED;
+}
+
 struct MonitorDllCopy {
     const wchar_t* setupDir;
+    // The pass that reaches the 32-bit system directory of a 64-bit system through
+    // redirection.
+    int redirected;
+    int* restartNeeded;
 };
+
+// source copied beside the file `name` of `folder` under a temporary name, and that copy
+// put in the file's place at the next start of the system. 1 when scheduled; 0 with the
+// cause, and no copy left behind, when not.
+static int ReplaceAtNextStart(const wchar_t* source, const wchar_t* folder, const wchar_t* name, wchar_t* target)
+{
+    wchar_t temporary[MAX_PATH] = {};
+    // The temporary name begins with the first three letters of the file's.
+    if (!JoinPath(target, folder, name) || !GetTempFileNameW(folder, name, 0, temporary))
+        return 0;
+    if (CopyFileW(source, temporary, FALSE) &&
+        MoveFileExW(temporary, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+        return 1;
+    const DWORD error = GetLastError();
+    DeleteFileW(temporary);
+    SetLastError(error);
+    return 0;
+}
+
+static void ReportReplacedAtNextStart(const wchar_t* target, DWORD cause)
+{
+    wchar_t line[1024] = {};
+    GetLocalizedText("PO_GSTR_LOG_REPLACED_AT_RESTART", line, 520);
+    wchar_t value[MAX_PATH + 32] = {};
+    StringCchPrintfW(value, ARRAYSIZE(value), L" %s (%lu)", target, cause);
+    // Only the report's line: the pending rename holds the full path.
+    StringCchCatW(line, ARRAYSIZE(line), value);
+    ReportToUser(line, L"WARNING");
+}
 
 // The pair from the package into the directory that the system directory's path reaches for
 // this thread: the 32-bit one under WOW64, the native one with redirection off.
 static void CopyMonitorDllPair(void* context)
 {
-    const MonitorDllCopy* copy = static_cast<const MonitorDllCopy*>(context);
+    MonitorDllCopy* copy = static_cast<MonitorDllCopy*>(context);
     wchar_t systemDir[MAX_PATH] = {};
     UINT length = GetSystemDirectoryW(systemDir, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -207,15 +249,31 @@ static void CopyMonitorDllPair(void* context)
     for (const wchar_t* name : names) {
         wchar_t source[MAX_PATH] = {};
         wchar_t target[MAX_PATH] = {};
-        if (JoinPath(source, copy->setupDir, name) && JoinPath(target, systemDir, name) &&
-            CopyFileW(source, target, FALSE))
+        if (!JoinPath(source, copy->setupDir, name) || !JoinPath(target, systemDir, name))
+            continue;
+        if (CopyFileW(source, target, FALSE)) {
             ReportProgress("PO_GSTR_LOG_FILE_COPIED", target);
+            continue;
+        }
+        const DWORD cause = GetLastError();
+        if (!IsHeldFileError(cause) || !ReportsAreLines())
+            continue;
+        // The rename is carried out by the native system at its start, for which the
+        // system directory's path is the native one: the 32-bit one is named by its own.
+        wchar_t folder[MAX_PATH] = {};
+        length = copy->redirected ? GetSystemWow64DirectoryW(folder, MAX_PATH) : GetSystemDirectoryW(folder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            continue;
+        if (ReplaceAtNextStart(source, folder, name, target)) {
+            ReportReplacedAtNextStart(target, cause);
+            *copy->restartNeeded = 1;
+        }
     }
 }
 
 int CInstallJob::copyMonitorDlls()
 {
-    MonitorDllCopy copy = {setupDir};
+    MonitorDllCopy copy = {setupDir, is64, &restartNeeded};
     CopyMonitorDllPair(&copy);
     if (is64)
         copyMonitorDllsNative();
@@ -226,7 +284,7 @@ int CInstallJob::copyMonitorDllsNative()
 {
     // Without the redirection switch (no Kernel32 or no WOW64 functions) the native copy is
     // skipped, as the platform then has no other system directory to reach.
-    MonitorDllCopy copy = {setupDir};
+    MonitorDllCopy copy = {setupDir, 0, &restartNeeded};
     RunWithoutFsRedirection(CopyMonitorDllPair, &copy);
     return 1;
 }

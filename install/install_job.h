@@ -53,7 +53,10 @@ public:
     // 0 with ERROR_FILENAME_EXCED_RANGE, the field left empty, when the name does not fit.
     int makeFileName(int kind, const wchar_t* base, const wchar_t* part, const wchar_t* tag);
     // The monitor DLL pair from setupDir into the system directory, and on a 64-bit system
-    // into the native one too. Copy results are not examined: always 1.
+    // into the native one too. Always 1: a file that cannot be copied is passed over, except
+    // in a run without a window, where one the system holds (the spooler keeps the old
+    // monitor loaded) is copied beside it and put in its place at the next start of the
+    // system, with a "WARNING" line naming it and the copy's code, and restartNeeded set.
     int copyMonitorDlls();
     int copyMonitorDllsNative();
 
@@ -99,6 +102,8 @@ public:
     wchar_t iniFile[MAX_PATH];
     wchar_t rcFile[MAX_PATH];
     wchar_t uiFile[MAX_PATH];
+    // 1 when a file of the installation takes effect only after the system restarts.
+    int restartNeeded;
 
 private:
     int rewriteFile(const char* ansiPath, int replaceAll) const;
@@ -132,6 +137,11 @@ int JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name);
 // 0 with ERROR_FILENAME_EXCED_RANGE when they do not fit.
 int BuildDependentFiles(const wchar_t* driverName, int isChinese, const PrinterModelInfo* model, wchar_t* buffer,
                         size_t units);
+
+// 1 when a copy over an existing file failed with a cause that a process holding the file
+// gives (open without sharing, mapped, loaded), so that it can be replaced at the next start
+// of the system; 0 for any other cause.
+int IsHeldFileError(DWORD copyError);
 
 // 1 when an entry of the list bears exactly this printer name (letter case counts).
 int isPrinterNameInList(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name);

@@ -34,6 +34,11 @@ int isModelDriverName(const wchar_t* driverName)
     }
 }
 
+int isPrinterConnection(DWORD attributes)
+{
+    return (attributes & PRINTER_ATTRIBUTE_NETWORK) && !(attributes & PRINTER_ATTRIBUTE_LOCAL) ? 1 : 0;
+}
+
 void deleteModelPrinters()
 {
     PRINTER_INFO_2W* printers = nullptr;
@@ -43,6 +48,12 @@ void deleteModelPrinters()
     for (DWORD i = 0; i < count; ++i) {
         if (!isModelDriverName(printers[i].pDriverName) || !printers[i].pPrinterName)
             continue;
+        // Deleting through a handle would ask the print server to delete its shared printer
+        // for everyone; only this user's connection to it is ours to remove.
+        if (isPrinterConnection(printers[i].Attributes)) {
+            Spooler().deletePrinterConnection(printers[i].pPrinterName);
+            continue;
+        }
         PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
         HANDLE printer = nullptr;
         if (!Spooler().openPrinter(printers[i].pPrinterName, &printer, &defaults))

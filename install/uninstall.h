@@ -5,8 +5,14 @@
 // Shows nothing. The result is removeUsbMonitor's.
 int UninstallPackage();
 
-// Deletes every local or connected printer whose driver is the model's driver.
+// Deletes every local printer whose driver is the model's driver, and removes this user's
+// connections to such printers of other machines; the shared printers themselves stay.
 void deleteModelPrinters();
+
+// 1 when the spooler's attributes of an enumerated printer mark a connection to a printer
+// of another machine (network, not local); 0 for a printer of this machine, whatever its
+// port.
+int isPrinterConnection(DWORD attributes);
 
 // 1 when the driver name equals the model's, the letters A to Z compared without regard
 // to case; 0 otherwise and for a null name.

@@ -41,6 +41,11 @@ static BOOL WINAPI FailHandleCall(HANDLE)
     SetLastError(unavailableError);
     return FALSE;
 }
+static BOOL WINAPI FailNameCall(LPWSTR)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
 static BOOL WINAPI FailEnumPrinters(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
 {
     if (needed)
@@ -94,9 +99,9 @@ template <typename Fn> static void Bind(const char* name, Fn& slot)
 static SpoolerApi LoadRealSpooler()
 {
     SpoolerApi api = {
-        FailDriverDirectory, FailLevelCall,   FailDeleteMonitor, FailLevelCall,      FailAddPrinter,
-        FailOpenPrinter,     FailHandleCall,  FailHandleCall,    FailEnumPrinters,   FailEnumServerList,
-        FailEnumServerList,  FailAddPort,     FailEnumDrivers,   FindAddPortExA,
+        FailDriverDirectory, FailLevelCall,      FailDeleteMonitor, FailLevelCall,   FailAddPrinter,
+        FailOpenPrinter,     FailHandleCall,     FailHandleCall,    FailNameCall,    FailEnumPrinters,
+        FailEnumServerList,  FailEnumServerList, FailAddPort,       FailEnumDrivers, FindAddPortExA,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -111,6 +116,7 @@ static SpoolerApi LoadRealSpooler()
     Bind("OpenPrinterW", api.openPrinter);
     Bind("DeletePrinter", api.deletePrinter);
     Bind("ClosePrinter", api.closePrinter);
+    Bind("DeletePrinterConnectionW", api.deletePrinterConnection);
     Bind("EnumPrintersW", api.enumPrinters);
     Bind("EnumPortsW", api.enumPorts);
     Bind("EnumMonitorsW", api.enumMonitors);

@@ -21,6 +21,7 @@ struct SpoolerApi {
     BOOL(WINAPI* openPrinter)(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
     BOOL(WINAPI* deletePrinter)(HANDLE printer);
     BOOL(WINAPI* closePrinter)(HANDLE printer);
+    BOOL(WINAPI* deletePrinterConnection)(LPWSTR name);
     BOOL(WINAPI* enumPrinters)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                                LPDWORD returned);
     BOOL(WINAPI* enumPorts)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,

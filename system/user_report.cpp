@@ -17,6 +17,11 @@ void ReportToUser(const wchar_t* text, const wchar_t* caption)
     MessageBoxW(mainWindow, text, caption, MB_OKCANCEL);
 }
 
+int ReportsAreLines()
+{
+    return ActiveReportLog() ? 1 : 0;
+}
+
 void ReportLine(const wchar_t* level, const char* key, const wchar_t* value)
 {
     CReportLog* log = ActiveReportLog();

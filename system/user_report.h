@@ -14,6 +14,11 @@ extern HWND mainWindow;
 // the report instead, with the caption as its level.
 void ReportToUser(const wchar_t* text, const wchar_t* caption);
 
+// 1 in a run without a window, whose reports are lines of a report log; 0 in the dialog
+// run. A step the dialog run passes over in silence (a file the system holds, to be replaced
+// at its next start) is taken only where a line can say so.
+int ReportsAreLines();
+
 // A line of the report at this level that the dialog run passes in silence: the catalogue
 // text of key, a blank and the value; nothing in the dialog run.
 void ReportLine(const wchar_t* level, const char* key, const wchar_t* value);

@@ -124,6 +124,7 @@ LRESULT CMainDlg::OnInitDialog()
 LRESULT CMainDlg::OnDestroy()
 {
     ReleasePorts();
+    ReleaseIcons();
     if (CMessageLoop* loop = appModule.GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -175,12 +176,24 @@ void CMainDlg::CentreOnWorkArea()
 void CMainDlg::SetIcons()
 {
     HINSTANCE instance = appModule.GetResourceInstance();
-    HANDLE bigIcon = LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
+    bigIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                            GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                            LR_DEFAULTCOLOR));
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
-    HANDLE smallIcon = LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                              LR_DEFAULTCOLOR));
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+}
+
+void CMainDlg::ReleaseIcons()
+{
+    if (bigIcon)
+        DestroyIcon(bigIcon);
+    if (smallIcon)
+        DestroyIcon(smallIcon);
+    bigIcon = nullptr;
+    smallIcon = nullptr;
 }
 
 void CMainDlg::InitCaptions()

@@ -43,6 +43,7 @@ private:
     LRESULT OnCancel(WORD commandId);
     void CentreOnWorkArea();
     void SetIcons();
+    void ReleaseIcons();
 
     void InitCaptions();
     void ShowOsName();
@@ -63,4 +64,7 @@ private:
     wchar_t selectedPort[260] = {};
     PORT_INFO_2W* ports = nullptr;
     DWORD portCount = 0;
+    // Loaded for this window alone (not shared), so destroyed with it.
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
 };

@@ -53,7 +53,11 @@ void CMainDlg::FillPortList()
         ports = fresh;
         portCount = count;
     }
-    SendMessageW(portList, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(selectedPort));
+    // The whole name, ignoring case as the list does: a search by prefix would take
+    // "192.168.1.100" for "192.168.1.10". A name not listed leaves no selection.
+    const LRESULT entry =
+        SendMessageW(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(selectedPort));
+    SendMessageW(portList, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
 }
 
 void CMainDlg::ClearPortList()

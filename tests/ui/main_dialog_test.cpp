@@ -200,6 +200,31 @@ TEST_F(MainDialog, TheVersionLabelIsEmptiedForAnUnnamedVersionAndKeptWhenTheQuer
     DestroyWindow(second.m_hWnd);
 }
 
+// True while the handle names an icon.
+bool IsIcon(HICON icon)
+{
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return false;
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    return true;
+}
+
+TEST_F(MainDialog, ItsTwoIconsAreDestroyedWithItsWindow)
+{
+    ASSERT_NE(nullptr, Open());
+    HICON big = reinterpret_cast<HICON>(SendMessageW(dialog_.m_hWnd, WM_GETICON, ICON_BIG, 0));
+    HICON small = reinterpret_cast<HICON>(SendMessageW(dialog_.m_hWnd, WM_GETICON, ICON_SMALL, 0));
+    ASSERT_TRUE(IsIcon(big));
+    ASSERT_TRUE(IsIcon(small));
+    EXPECT_NE(big, small);
+    DestroyWindow(dialog_.m_hWnd);
+    EXPECT_FALSE(IsIcon(big));
+    EXPECT_FALSE(IsIcon(small));
+}
+
 TEST_F(MainDialog, TheCategoryButtonAndTheModelListPutTheModelNameBack)
 {
     ASSERT_NE(nullptr, Open());

@@ -112,6 +112,37 @@ TEST_F(PortList, ARefillWithTheSamePortsKeepsTheUsersChoice)
     EXPECT_EQ(4u, Entries().size());
 }
 
+TEST_F(PortList, ARefillSelectsTheRememberedPortByItsWholeNameIgnoringCase)
+{
+    const std::vector<std::wstring> twoAddresses = {L"192.168.1.100", L"192.168.1.10"};
+    const struct {
+        std::vector<std::wstring> ports;
+        const wchar_t* chosen; // null: none, "USB PORT:" is remembered from the start
+        std::vector<std::wstring> refilled;
+        const wchar_t* selected;
+        LRESULT index;
+    } rows[] = {
+        // The chosen name begins the next one; a search by prefix from entry 0 took that.
+        {twoAddresses, L"192.168.1.10", twoAddresses, L"192.168.1.10", 0},
+        {{L"10.0.0.1", L"192.168.1.100", L"192.168.1.10"}, L"192.168.1.10",
+         {L"10.0.0.1", L"192.168.1.100", L"192.168.1.10"}, L"192.168.1.10", 1},
+        {twoAddresses, L"192.168.1.100", twoAddresses, L"192.168.1.100", 1},
+        // The chosen port is gone; the one whose name begins with it is another port.
+        {twoAddresses, L"192.168.1.10", {L"192.168.1.100"}, L"", CB_ERR},
+        {{L"COM1:", L"usb port:"}, nullptr, {L"COM1:", L"usb port:"}, L"usb port:", 1},
+    };
+    for (const auto& row : rows) {
+        if (dialog_.m_hWnd)
+            DestroyWindow(dialog_.m_hWnd);
+        Open(row.ports);
+        if (row.chosen)
+            Choose(row.chosen);
+        Refill(row.refilled);
+        EXPECT_EQ(row.selected, Shown()) << testing::PrintToString(row.refilled);
+        EXPECT_EQ(row.index, SendMessageW(List(), CB_GETCURSEL, 0, 0)) << testing::PrintToString(row.refilled);
+    }
+}
+
 TEST_F(PortList, AnAddedPortIsSelectedAtTheEndOrInTheMiddleOfTheSpoolersOrder)
 {
     Open({L"COM1:", L"FILE:", L"LPT1:"});

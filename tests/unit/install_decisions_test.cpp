@@ -1,10 +1,12 @@
 // What an installation decides on data alone: package paths, generated names, the
-// dependent-file list and the numbered printer name.
+// dependent-file list, the numbered printer name, a file to replace at the next start, and
+// the exit code of a run without a window.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "app/unattended.h"
 #include "install/install_job.h"
 #include "system/system_api.h"
 
@@ -213,6 +215,22 @@ TEST(NumberedPrinterName, IsTheFirstNumberNoPrinterBears)
     EXPECT_EQ(longest + L"(1)", candidate);
     EXPECT_EQ(0, ChooseNumberedPrinterName(nullptr, 0, longest.c_str(), candidate, 261));
     EXPECT_STREQ(L"", candidate);
+}
+
+TEST(HeldFile, IsOneACopyCannotOverwriteWhileAProcessHoldsIt)
+{
+    for (DWORD held : {ERROR_SHARING_VIOLATION, ERROR_USER_MAPPED_FILE, ERROR_ACCESS_DENIED})
+        EXPECT_EQ(1, IsHeldFileError(held)) << held;
+    for (DWORD other : {ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DISK_FULL, ERROR_INVALID_NAME})
+        EXPECT_EQ(0, IsHeldFileError(other)) << other;
+}
+
+TEST(InstallExitCode, IsRestartRequiredOnlyForACreatedPrinter)
+{
+    EXPECT_EQ(0, InstallExitCode(1, 0));
+    EXPECT_EQ(3010, InstallExitCode(1, 1));
+    EXPECT_EQ(1603, InstallExitCode(0, 0));
+    EXPECT_EQ(1603, InstallExitCode(0, 1));
 }
 
 } // namespace

@@ -4,15 +4,22 @@
 // folder that holds the sample package beside it, as the installer does.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <sddl.h>
 #include <stdlib.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "install/install_job.h"
 #include "spooler/spooler_names.h"
+#include "support/message_boxes.h"
 #include "support/wine_support.h"
 #include "system/probes.h"
+#include "system/report_log.h"
 
 namespace {
 
@@ -143,6 +150,193 @@ TEST_F(InstallFiles, TheMonitorPairGoesIntoEverySystemDirectory)
         EXPECT_TRUE(FileExists(Wow64SystemDir() + L"\\redirection.probe"));
         EXPECT_FALSE(FileExists(NativeSystemDir() + L"\\redirection.probe"));
     }
+}
+
+const wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The renames the system carries out at its next start, as (from, to) pairs.
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames()
+{
+    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &bytes) != ERROR_SUCCESS)
+        return renames;
+    std::vector<wchar_t> texts(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, texts.data(),
+                 &bytes);
+    for (const wchar_t* from = texts.data(); *from;) {
+        const wchar_t* to = from + wcslen(from) + 1;
+        renames.push_back({from, to});
+        from = to + wcslen(to) + 1;
+    }
+    return renames;
+}
+
+void ForgetPendingRenames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, kPendingRenames);
+        RegCloseKey(key);
+    }
+}
+
+// The session manager's key refusing new values, as for an account that may not schedule
+// a rename; its own DACL comes back when this goes.
+class RenamesRefused {
+public:
+    RenamesRefused()
+    {
+        DWORD bytes = sizeof(original_);
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, READ_CONTROL | WRITE_DAC, &key_) !=
+                ERROR_SUCCESS ||
+            RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_, &bytes) != ERROR_SUCCESS)
+            return;
+        PSECURITY_DESCRIPTOR denied = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                 &denied, nullptr)) {
+            refused_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+            LocalFree(denied);
+        }
+    }
+    ~RenamesRefused()
+    {
+        if (refused_)
+            RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_);
+        if (key_)
+            RegCloseKey(key_);
+    }
+    bool refused() const { return refused_; }
+
+private:
+    HKEY key_ = nullptr;
+    alignas(8) BYTE original_[4096] = {};
+    bool refused_ = false;
+};
+
+size_t FileCount(const std::wstring& folder)
+{
+    size_t count = 0;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do
+        ++count;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+// A file kept open without sharing, as a process that has loaded it keeps it.
+class HeldFile {
+public:
+    explicit HeldFile(const std::wstring& path)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~HeldFile() { CloseHandle(handle_); }
+    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARunWithoutAWindow)
+{
+    // Each system directory as the host reaches it and as the job names it; the 32-bit one of
+    // a 64-bit system by its own name, which no redirection changes.
+    wchar_t system[MAX_PATH] = {};
+    wchar_t wow64[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetSystemWow64DirectoryW(wow64, MAX_PATH);
+    std::vector<std::pair<std::wstring, std::wstring>> folders = {{NativeSystemDir(), system}};
+    if (Is64BitPrefix())
+        folders.insert(folders.begin(), {Wow64SystemDir(), wow64});
+    // Wine's spooler keeps a monitor this process added loaded, and so its DLL held, until
+    // the monitor is removed here.
+    DeleteMonitorW(nullptr, nullptr, const_cast<wchar_t*>(kUsbMonitorName));
+    std::vector<std::unique_ptr<HeldFile>> held;
+    for (const auto& [host, named] : folders) {
+        ASSERT_TRUE(WriteFileBytes(host + L"\\" + kMonitorDllName, "an older monitor"));
+        DeleteFileW((host + L"\\" + kMonitorUiDllName).c_str());
+        held.push_back(std::make_unique<HeldFile>(host + L"\\" + kMonitorDllName));
+        ASSERT_TRUE(held.back()->held());
+    }
+    ForgetPendingRenames();
+    const std::wstring setup = job_.setupDir;
+    const std::string monitor = ReadFileBytes(setup + L"\\" + kMonitorDllName);
+    const std::string monitorUi = ReadFileBytes(setup + L"\\" + kMonitorUiDllName);
+
+    // The dialog run passes the held file over, without a box.
+    {
+        MessageBoxWatch watch;
+        EXPECT_EQ(1, job_.copyMonitorDlls());
+        EXPECT_TRUE(watch.boxes.empty());
+    }
+    EXPECT_EQ(0, job_.restartNeeded);
+    EXPECT_TRUE(PendingRenames().empty());
+
+    // Without a window, with the report's "WARNING" lines.
+    const std::wstring logPath = TempFolder(L"held") + L"\\install.log";
+    auto runWithoutAWindow = [&]() {
+        DeleteFileW(logPath.c_str());
+        {
+            CReportLog log;
+            EXPECT_EQ(1, log.Open(logPath.c_str()));
+            SetReportLog(&log);
+            EXPECT_EQ(1, job_.copyMonitorDlls());
+            SetReportLog(nullptr);
+        }
+        std::vector<std::wstring> warnings;
+        for (const std::wstring& line : OutputLines(ReadFileBytes(logPath))) {
+            if (line.size() > 20 && line.compare(20, 9, L"WARNING: ") == 0)
+                warnings.push_back(line.substr(20));
+        }
+        return warnings;
+    };
+
+    // A rename the system refuses to record is no replacement: no copy is left, nothing said.
+    std::vector<size_t> files;
+    for (const auto& folder : folders)
+        files.push_back(FileCount(folder.first));
+    {
+        RenamesRefused refused;
+        ASSERT_TRUE(refused.refused());
+        EXPECT_TRUE(runWithoutAWindow().empty());
+    }
+    EXPECT_EQ(0, job_.restartNeeded);
+    EXPECT_TRUE(PendingRenames().empty());
+    for (size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(files[i], FileCount(folders[i].first));
+
+    const std::vector<std::wstring> warnings = runWithoutAWindow();
+    EXPECT_EQ(1, job_.restartNeeded);
+    held.clear();
+
+    const auto renames = PendingRenames();
+    ASSERT_EQ(folders.size(), renames.size());
+    ASSERT_EQ(folders.size(), warnings.size());
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const auto& [host, named] = folders[i];
+        const std::wstring target = named + L"\\" + kMonitorDllName;
+        SCOPED_TRACE(std::string(target.begin(), target.end()));
+        // "!" asks for the file in place to be replaced.
+        EXPECT_EQ(L"!\\??\\" + target, renames[i].second);
+        const std::wstring from = renames[i].first;
+        ASSERT_EQ(0u, from.find(L"\\??\\" + named + L"\\"));
+        const std::wstring copy = host + from.substr(from.rfind(L'\\'));
+        EXPECT_EQ(monitor, ReadFileBytes(copy));
+        EXPECT_EQ("an older monitor", ReadFileBytes(host + L"\\" + kMonitorDllName));
+        EXPECT_EQ(monitorUi, ReadFileBytes(host + L"\\" + kMonitorUiDllName));
+        // The line names the file and the copy's cause.
+        const std::wstring ending = L" " + target + L" (32)";
+        EXPECT_EQ(warnings[i].size() - ending.size(), warnings[i].rfind(ending)) << testing::PrintToString(warnings[i]);
+        DeleteFileW(copy.c_str());
+    }
+    ForgetPendingRenames();
 }
 
 TEST_F(InstallFiles, TheRestoreClientComesFromTheProgramsFolderAndIsNeverReplaced)

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/run.h"
 #include "install/install_lock.h"
+#include "spooler/spooler_names.h"
 #include "support/wine_support.h"
 #include "system/system_api.h"
 
@@ -203,6 +205,50 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
     lines = Log(log);
     EXPECT_EQ(2, std::count(lines.begin(), lines.end(), success));
     EXPECT_TRUE(Has(lines, Is64BitPrefix() ? L"ERROR: AddMonitor Error = 126" : L"INFO: Port monitor already installed: USB Printer Monitor"));
+}
+
+TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksForARestart)
+{
+    const bool chinese = GetSystemDefaultLangID() == 2052;
+    // An older monitor that the system holds, in each system directory, named as the run
+    // names it: the 32-bit one of a 64-bit system by its own name.
+    wchar_t system[MAX_PATH] = {};
+    wchar_t wow64[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetSystemWow64DirectoryW(wow64, MAX_PATH);
+    std::vector<std::pair<std::wstring, std::wstring>> folders = {{NativeSystemDir(), system}};
+    if (Is64BitPrefix())
+        folders.insert(folders.begin(), {Wow64SystemDir(), wow64});
+    std::vector<HANDLE> held;
+    for (const auto& [host, named] : folders) {
+        const std::wstring path = host + L"\\" + kMonitorDllName;
+        ASSERT_TRUE(WriteFileBytes(path, "an older monitor"));
+        held.push_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, held.back());
+    }
+    const std::wstring log = logs_ + L"\\held.log";
+    DeleteFileW(log.c_str());
+    const long code = Run(L"/install /name Kitchen /log \"" + log + L"\"");
+    for (HANDLE file : held)
+        CloseHandle(file);
+
+    EXPECT_EQ(3010, code);
+    EXPECT_TRUE(PrinterExists(L"Kitchen"));
+    std::vector<std::wstring> warnings;
+    const std::vector<std::wstring> lines = Log(log);
+    for (const std::wstring& line : lines) {
+        if (line.rfind(L"WARNING: ", 0) == 0)
+            warnings.push_back(line);
+    }
+    ASSERT_EQ(folders.size(), warnings.size());
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::wstring ending = L" " + folders[i].second + L"\\" + kMonitorDllName + L" (32)";
+        EXPECT_EQ(warnings[i].size() - ending.size(), warnings[i].rfind(ending)) << testing::PrintToString(warnings[i]);
+    }
+    if (!chinese) {
+        EXPECT_EQ(0u, warnings[0].rfind(L"WARNING: In use, replaced when the system restarts: "));
+    }
+    EXPECT_EQ(L"INFO: " + std::wstring(chinese ? L"退出代码: 3010" : L"Exit code: 3010"), lines.back());
 }
 
 TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)

@@ -279,19 +279,23 @@ TEST_F(Uninstall, SucceedsWhenTheSpoolerRemovesTheKeyItself)
     EXPECT_FALSE(MonitorDllsIn32BitSystemDir());
 }
 
-// A spooler holding a local printer and connections, each listed only when the flags ask
-// for its kind; it records which printers are opened and deleted.
+// A spooler holding local printers and connections, each listed only when the flags ask
+// for its kind and marked as the spooler marks it; it records which printers are opened,
+// deleted, and removed as connections. Wine cannot make a connection (AddPrinterConnectionW
+// fails) and its DeletePrinterConnectionW does nothing.
 class UninstallSeams : public ::testing::Test {
 protected:
     void SetUp() override
     {
         opened.clear();
         deleted.clear();
+        disconnected.clear();
         closed = 0;
         Spooler().enumPrinters = FakeList;
         Spooler().openPrinter = FakeOpen;
         Spooler().deletePrinter = FakeDelete;
         Spooler().closePrinter = FakeClose;
+        Spooler().deletePrinterConnection = FakeDeleteConnection;
     }
     void TearDown() override { Spooler() = RealSpooler(); }
 
@@ -299,11 +303,14 @@ protected:
         const wchar_t* name;
         const wchar_t* driver;
         DWORD kind;
+        DWORD attributes;
     };
     static constexpr Entry kEntries[] = {
-        {L"Front desk", L"KR-620", PRINTER_ENUM_LOCAL},
-        {L"\\\\till\\Receipts", L"kr-620", PRINTER_ENUM_CONNECTIONS},
-        {L"\\\\till\\Laser", L"Generic Text Only", PRINTER_ENUM_CONNECTIONS},
+        {L"Front desk", L"KR-620", PRINTER_ENUM_LOCAL, PRINTER_ATTRIBUTE_LOCAL},
+        {L"\\\\till\\Receipts", L"kr-620", PRINTER_ENUM_CONNECTIONS, PRINTER_ATTRIBUTE_NETWORK},
+        {L"\\\\till\\Laser", L"Generic Text Only", PRINTER_ENUM_CONNECTIONS, PRINTER_ATTRIBUTE_NETWORK},
+        // A printer of this machine whose port is a share of another.
+        {L"Kitchen", L"KR-620", PRINTER_ENUM_LOCAL, PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_NETWORK},
     };
 
     // The texts stay in kEntries; only the records go into the caller's buffer.
@@ -316,6 +323,7 @@ protected:
                 PRINTER_INFO_2W record = {};
                 record.pPrinterName = const_cast<wchar_t*>(entry.name);
                 record.pDriverName = const_cast<wchar_t*>(entry.driver);
+                record.Attributes = entry.attributes;
                 records.push_back(record);
             }
         }
@@ -345,21 +353,35 @@ protected:
         ++closed;
         return TRUE;
     }
+    static BOOL WINAPI FakeDeleteConnection(LPWSTR name)
+    {
+        disconnected.push_back(name);
+        return TRUE;
+    }
 
-    static std::vector<std::wstring> opened, deleted;
+    static std::vector<std::wstring> opened, deleted, disconnected;
     static int closed;
 };
-std::vector<std::wstring> UninstallSeams::opened, UninstallSeams::deleted;
+std::vector<std::wstring> UninstallSeams::opened, UninstallSeams::deleted, UninstallSeams::disconnected;
 int UninstallSeams::closed;
 
-TEST_F(UninstallSeams, ConnectionsToPrintersOfTheModelAreDeletedToo)
+TEST_F(UninstallSeams, ConnectionsToPrintersOfTheModelAreRemovedAndTheSharedPrintersLeftAlone)
 {
     deleteModelPrinters();
 
-    const std::vector<std::wstring> expected = {L"Front desk", L"\\\\till\\Receipts"};
-    EXPECT_EQ(expected, opened);
-    EXPECT_EQ(expected, deleted);
+    const std::vector<std::wstring> local = {L"Front desk", L"Kitchen"};
+    EXPECT_EQ(local, opened);
+    EXPECT_EQ(local, deleted);
     EXPECT_EQ(2, closed);
+    EXPECT_EQ(std::vector<std::wstring>{L"\\\\till\\Receipts"}, disconnected);
+}
+
+TEST_F(UninstallSeams, TheConnectionIsRemovedByWinspoolsOwnCall)
+{
+    HMODULE winspool = GetModuleHandleW(L"winspool.drv");
+    ASSERT_NE(nullptr, winspool);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(winspool, "DeletePrinterConnectionW")),
+              reinterpret_cast<void*>(RealSpooler().deletePrinterConnection));
 }
 
 } // namespace
