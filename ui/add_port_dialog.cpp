@@ -7,8 +7,8 @@
 
 #include "i18n/catalogue.h"
 #include "spooler/spooler.h"
-#include "ui/main_dialog.h"
 #include "system/user_report.h"
+#include "ui/main_dialog.h"
 
 MonitorChoiceList monitorChoiceList;
 

@@ -6,8 +6,8 @@
 
 #include "app/dialog_impl.h"
 #include "i18n/catalogue.h"
-#include "ui/lpt_dialog_ids.h"
 #include "system/user_report.h"
+#include "ui/lpt_dialog_ids.h"
 
 int lptTimeout;
 

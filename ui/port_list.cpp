@@ -6,9 +6,9 @@
 #include "i18n/catalogue.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "system/user_report.h"
 #include "ui/main_dialog.h"
 #include "ui/port_config.h"
-#include "system/user_report.h"
 
 static const wchar_t* NameOf(const PORT_INFO_2W& record)
 {

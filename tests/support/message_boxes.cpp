@@ -61,32 +61,61 @@ static void CALLBACK DrivePendingDialog(HWND, UINT, UINT_PTR timer, DWORD)
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
+// Records a message box and answers it, or hands any other owned dialog to the test; each
+// window once.
+static void TakeWindow(HWND window)
+{
+    for (HWND known : seenWindows) {
+        if (known == window)
+            return;
+    }
+    seenWindows.push_back(window);
+    if (IsMessageBox(window)) {
+        wchar_t caption[1024] = {};
+        wchar_t text[4096] = {};
+        GetWindowTextW(window, caption, 1024);
+        GetDlgItemTextW(window, 0xFFFF, text, 4096);
+        bool okAndCancel = GetDlgItem(window, IDOK) && GetDlgItem(window, IDCANCEL);
+        activeWatch->boxes.push_back({caption, text, GetWindow(window, GW_OWNER), okAndCancel});
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    } else if (GetWindow(window, GW_OWNER)) {
+        // An ownerless dialog is the main dialog itself, which the test drives.
+        activeWatch->dialogs.push_back(window);
+        if (pendingDialogs.empty())
+            firstPendingSince = GetTickCount();
+        pendingDialogs.push_back(window);
+        SetTimer(nullptr, 0, 0, DrivePendingDialog);
+    }
+}
+
+static std::vector<HWND> createdDialogs;
+
+// Runs from the modal loop of a dialog made since: one that was never activated (under
+// load, with other programs' windows on the same display, the activation may not come) is
+// taken now, its controls made.
+static void CALLBACK TakeCreatedDialogs(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    std::vector<HWND> created;
+    created.swap(createdDialogs);
+    for (HWND window : created) {
+        if (activeWatch && IsWindow(window))
+            TakeWindow(window);
+    }
+}
+
 static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && activeWatch) {
+    if ((code == HCBT_ACTIVATE || code == HCBT_CREATEWND) && activeWatch) {
         HWND window = reinterpret_cast<HWND>(wParam);
         wchar_t className[32] = {};
         GetClassNameW(window, className, 32);
-        bool seen = false;
-        for (HWND known : seenWindows)
-            seen = seen || known == window;
-        if (!seen && lstrcmpW(className, L"#32770") == 0) {
-            seenWindows.push_back(window);
-            if (IsMessageBox(window)) {
-                wchar_t caption[1024] = {};
-                wchar_t text[4096] = {};
-                GetWindowTextW(window, caption, 1024);
-                GetDlgItemTextW(window, 0xFFFF, text, 4096);
-                bool okAndCancel = GetDlgItem(window, IDOK) && GetDlgItem(window, IDCANCEL);
-                activeWatch->boxes.push_back({caption, text, GetWindow(window, GW_OWNER), okAndCancel});
-                PostMessageW(window, WM_COMMAND, IDOK, 0);
-            } else if (GetWindow(window, GW_OWNER)) {
-                // An ownerless dialog is the main dialog itself, which the test drives.
-                activeWatch->dialogs.push_back(window);
-                if (pendingDialogs.empty())
-                    firstPendingSince = GetTickCount();
-                pendingDialogs.push_back(window);
-                SetTimer(nullptr, 0, 0, DrivePendingDialog);
+        if (lstrcmpW(className, L"#32770") == 0) {
+            if (code == HCBT_ACTIVATE) {
+                TakeWindow(window);
+            } else {
+                createdDialogs.push_back(window);
+                SetTimer(nullptr, 0, 0, TakeCreatedDialogs);
             }
         }
     }
@@ -98,6 +127,7 @@ MessageBoxWatch::MessageBoxWatch()
     activeWatch = this;
     seenWindows.clear();
     pendingDialogs.clear();
+    createdDialogs.clear();
     hook_ = SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, GetCurrentThreadId());
 }
 

@@ -38,6 +38,52 @@ std::wstring Wow64SystemDir()
     return HostPathFromEnv("WINEPREFIX") + L"\\drive_c\\windows\\syswow64";
 }
 
+std::vector<SystemDirectory> MonitorSystemDirectories()
+{
+    wchar_t named[MAX_PATH] = {};
+    GetSystemDirectoryW(named, MAX_PATH);
+    std::vector<SystemDirectory> folders = {{NativeSystemDir(), named}};
+    if (Is64BitPrefix()) {
+        GetSystemWow64DirectoryW(named, MAX_PATH);
+        folders.insert(folders.begin(), {Wow64SystemDir(), named});
+    }
+    return folders;
+}
+
+HeldOlderMonitors::HeldOlderMonitors()
+{
+    for (const SystemDirectory& folder : MonitorSystemDirectories()) {
+        const std::wstring path = folder.host + L"\\" + kMonitorDllName;
+        if (WriteFileBytes(path, "an older monitor"))
+            files_.push_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        else
+            files_.push_back(INVALID_HANDLE_VALUE);
+    }
+}
+
+HeldOlderMonitors::~HeldOlderMonitors()
+{
+    Release();
+}
+
+bool HeldOlderMonitors::held() const
+{
+    for (HANDLE file : files_) {
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+    }
+    return !files_.empty();
+}
+
+void HeldOlderMonitors::Release()
+{
+    for (HANDLE file : files_) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    files_.clear();
+}
+
 bool FileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

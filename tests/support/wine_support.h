@@ -20,6 +20,30 @@ std::wstring NativeSystemDir();
 std::wstring Wow64SystemDir();
 bool Is64BitPrefix();
 
+// Each system directory the monitor pair goes into: as this process reaches it (a host
+// path) and as the program names it (the 32-bit one of a 64-bit system by its own name,
+// which no redirection changes); the 32-bit one first.
+struct SystemDirectory {
+    std::wstring host;
+    std::wstring named;
+};
+std::vector<SystemDirectory> MonitorSystemDirectories();
+
+// An older monitor DLL in each of those directories, held open without sharing as a
+// process that has loaded it holds it, until the object ends.
+class HeldOlderMonitors {
+public:
+    HeldOlderMonitors();
+    ~HeldOlderMonitors();
+    HeldOlderMonitors(const HeldOlderMonitors&) = delete;
+    HeldOlderMonitors& operator=(const HeldOlderMonitors&) = delete;
+    bool held() const;
+    void Release();
+
+private:
+    std::vector<HANDLE> files_;
+};
+
 bool FileExists(const std::wstring& path);
 // A file's bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);

@@ -12,8 +12,8 @@
 #include "support/wine_support.h"
 #include "system/probes.h"
 #include "system/system_api.h"
-#include "ui/main_dialog.h"
 #include "system/user_report.h"
+#include "ui/main_dialog.h"
 
 namespace {
 

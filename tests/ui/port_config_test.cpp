@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "support/message_boxes.h"
-#include "ui/lpt_dialog_ids.h"
 #include "system/user_report.h"
+#include "ui/lpt_dialog_ids.h"
 #include "ui/port_config.h"
 
 namespace {

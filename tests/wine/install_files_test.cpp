@@ -9,7 +9,6 @@
 #include <sddl.h>
 #include <stdlib.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -230,41 +229,16 @@ size_t FileCount(const std::wstring& folder)
     return count;
 }
 
-// A file kept open without sharing, as a process that has loaded it keeps it.
-class HeldFile {
-public:
-    explicit HeldFile(const std::wstring& path)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~HeldFile() { CloseHandle(handle_); }
-    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARunWithoutAWindow)
 {
-    // Each system directory as the host reaches it and as the job names it; the 32-bit one of
-    // a 64-bit system by its own name, which no redirection changes.
-    wchar_t system[MAX_PATH] = {};
-    wchar_t wow64[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    GetSystemWow64DirectoryW(wow64, MAX_PATH);
-    std::vector<std::pair<std::wstring, std::wstring>> folders = {{NativeSystemDir(), system}};
-    if (Is64BitPrefix())
-        folders.insert(folders.begin(), {Wow64SystemDir(), wow64});
+    const std::vector<SystemDirectory> folders = MonitorSystemDirectories();
     // Wine's spooler keeps a monitor this process added loaded, and so its DLL held, until
     // the monitor is removed here.
     DeleteMonitorW(nullptr, nullptr, const_cast<wchar_t*>(kUsbMonitorName));
-    std::vector<std::unique_ptr<HeldFile>> held;
-    for (const auto& [host, named] : folders) {
-        ASSERT_TRUE(WriteFileBytes(host + L"\\" + kMonitorDllName, "an older monitor"));
-        DeleteFileW((host + L"\\" + kMonitorUiDllName).c_str());
-        held.push_back(std::make_unique<HeldFile>(host + L"\\" + kMonitorDllName));
-        ASSERT_TRUE(held.back()->held());
-    }
+    for (const SystemDirectory& folder : folders)
+        DeleteFileW((folder.host + L"\\" + kMonitorUiDllName).c_str());
+    HeldOlderMonitors held;
+    ASSERT_TRUE(held.held());
     ForgetPendingRenames();
     const std::wstring setup = job_.setupDir;
     const std::string monitor = ReadFileBytes(setup + L"\\" + kMonitorDllName);
@@ -301,7 +275,7 @@ TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARun
     // A rename the system refuses to record is no replacement: no copy is left, nothing said.
     std::vector<size_t> files;
     for (const auto& folder : folders)
-        files.push_back(FileCount(folder.first));
+        files.push_back(FileCount(folder.host));
     {
         RenamesRefused refused;
         ASSERT_TRUE(refused.refused());
@@ -310,17 +284,18 @@ TEST_F(InstallFiles, AMonitorDllTheSystemHoldsIsReplacedAtTheNextStartOnlyInARun
     EXPECT_EQ(0, job_.restartNeeded);
     EXPECT_TRUE(PendingRenames().empty());
     for (size_t i = 0; i < folders.size(); ++i)
-        EXPECT_EQ(files[i], FileCount(folders[i].first));
+        EXPECT_EQ(files[i], FileCount(folders[i].host));
 
     const std::vector<std::wstring> warnings = runWithoutAWindow();
     EXPECT_EQ(1, job_.restartNeeded);
-    held.clear();
+    held.Release();
 
     const auto renames = PendingRenames();
     ASSERT_EQ(folders.size(), renames.size());
     ASSERT_EQ(folders.size(), warnings.size());
     for (size_t i = 0; i < folders.size(); ++i) {
-        const auto& [host, named] = folders[i];
+        const std::wstring& host = folders[i].host;
+        const std::wstring& named = folders[i].named;
         const std::wstring target = named + L"\\" + kMonitorDllName;
         SCOPED_TRACE(std::string(target.begin(), target.end()));
         // "!" asks for the file in place to be replaced.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/run.h"
@@ -210,27 +209,14 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
 TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksForARestart)
 {
     const bool chinese = GetSystemDefaultLangID() == 2052;
-    // An older monitor that the system holds, in each system directory, named as the run
-    // names it: the 32-bit one of a 64-bit system by its own name.
-    wchar_t system[MAX_PATH] = {};
-    wchar_t wow64[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    GetSystemWow64DirectoryW(wow64, MAX_PATH);
-    std::vector<std::pair<std::wstring, std::wstring>> folders = {{NativeSystemDir(), system}};
-    if (Is64BitPrefix())
-        folders.insert(folders.begin(), {Wow64SystemDir(), wow64});
-    std::vector<HANDLE> held;
-    for (const auto& [host, named] : folders) {
-        const std::wstring path = host + L"\\" + kMonitorDllName;
-        ASSERT_TRUE(WriteFileBytes(path, "an older monitor"));
-        held.push_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_NE(INVALID_HANDLE_VALUE, held.back());
-    }
+    // An older monitor that the system holds, in each system directory.
+    const std::vector<SystemDirectory> folders = MonitorSystemDirectories();
+    HeldOlderMonitors held;
+    ASSERT_TRUE(held.held());
     const std::wstring log = logs_ + L"\\held.log";
     DeleteFileW(log.c_str());
     const long code = Run(L"/install /name Kitchen /log \"" + log + L"\"");
-    for (HANDLE file : held)
-        CloseHandle(file);
+    held.Release();
 
     EXPECT_EQ(3010, code);
     EXPECT_TRUE(PrinterExists(L"Kitchen"));
@@ -242,7 +228,7 @@ TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksF
     }
     ASSERT_EQ(folders.size(), warnings.size());
     for (size_t i = 0; i < folders.size(); ++i) {
-        const std::wstring ending = L" " + folders[i].second + L"\\" + kMonitorDllName + L" (32)";
+        const std::wstring ending = L" " + folders[i].named + L"\\" + kMonitorDllName + L" (32)";
         EXPECT_EQ(warnings[i].size() - ending.size(), warnings[i].rfind(ending)) << testing::PrintToString(warnings[i]);
     }
     if (!chinese) {
