@@ -77,6 +77,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_ARG_NO_MEMORY", L"Not enough memory to read the command line"},
     {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
     {"PO_GSTR_LOG_REPLACED_AT_RESTART", L"In use, replaced when the system restarts:"},
+    {"PO_GSTR_PACKAGE_FILE_REFUSED", L"A file of the driver package is missing, changed or damaged:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

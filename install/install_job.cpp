@@ -15,7 +15,8 @@ const PrinterModelInfo kModelTable[] = {
 };
 const size_t kModelCount = sizeof(kModelTable) / sizeof(kModelTable[0]);
 
-static const wchar_t kRestoreClientName[] = L"srclient.dll";
+const wchar_t* const kUnidrvFiles[5] = {L"UNIRES.dll", L"unidrv.hlp", L"UNIDRVUI.dll", L"UNIDRV.dll", L"STDNAMES.GPD"};
+
 // Fixed, as the restore client has always been placed: not the Windows folder looked up.
 static const wchar_t kRestoreClientFolder[] = L"C:\\WINDOWS\\system32";
 
@@ -29,7 +30,7 @@ CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printe
     : printerName(EmptyIfNull(printerNameBuffer)), templateKey(selected ? selected->templateKey : L""),
       driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
       dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
-      model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0)
+      model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0), packageDir()
 {
     is64 = GetNativeBits() == 64 ? 1 : 0;
     isChinese = IsChineseSystem();
@@ -96,10 +97,34 @@ int CInstallJob::computePaths()
 {
     setupDir[0] = 0;
     sourceDir[0] = 0;
+    packageDir[0] = 0;
     wchar_t program[MAX_PATH] = {};
     if (!ProgramPath(program))
         return 0;
-    return ComposePackagePaths(program, is64, packageFolder, isChinese, setupDir, sourceDir);
+    wchar_t* lastSlash = wcsrchr(program, L'\\');
+    if (!lastSlash) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return 0;
+    }
+    *lastSlash = 0;
+    return usePackageDir(program);
+}
+
+int CInstallJob::usePackageDir(const wchar_t* folder)
+{
+    setupDir[0] = 0;
+    sourceDir[0] = 0;
+    packageDir[0] = 0;
+    // The folder as a program path whose file name is empty.
+    wchar_t beside[MAX_PATH] = {};
+    if (FAILED(StringCchPrintfW(beside, MAX_PATH, L"%s\\", folder))) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    if (!ComposePackagePaths(beside, is64, packageFolder, isChinese, setupDir, sourceDir))
+        return 0;
+    StringCchCopyW(packageDir, MAX_PATH, folder);
+    return 1;
 }
 
 int CInstallJob::copyRestoreClient()
@@ -110,17 +135,10 @@ int CInstallJob::copyRestoreClient()
     JoinPath(target, kRestoreClientFolder, kRestoreClientName);
     if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES)
         return 0;
-    // From the program's own folder, never the current one: a current folder elsewhere (a
-    // downloads or shared folder) must not supply a DLL for the system directory.
-    wchar_t program[MAX_PATH] = {};
-    if (!ProgramPath(program))
-        return 0;
-    wchar_t* lastSlash = wcsrchr(program, L'\\');
-    if (!lastSlash)
-        return 0;
-    *lastSlash = 0;
+    // From the package, never the current folder: a current folder elsewhere (a downloads
+    // or shared folder) must not supply a DLL for the system directory.
     wchar_t source[MAX_PATH] = {};
-    if (!JoinPath(source, program, kRestoreClientName))
+    if (!JoinPath(source, packageDir, kRestoreClientName))
         return 0;
     CopyFileW(source, target, TRUE);
     return 1;
@@ -163,9 +181,10 @@ int CInstallJob::copyFiles()
         list[count++] = model->extraFile1;
         list[count++] = model->extraFile2;
     }
-    const wchar_t* const packageFiles[] = {L"UNIRES.dll", L"unidrv.hlp", L"UNIDRVUI.dll", L"UNIDRV.dll",
-                                           L"STDNAMES.GPD", gpdFile, iniFile, rcFile, uiFile};
-    for (const wchar_t* name : packageFiles)
+    for (const wchar_t* name : kUnidrvFiles)
+        list[count++] = name;
+    const wchar_t* const dataFiles[] = {gpdFile, iniFile, rcFile, uiFile};
+    for (const wchar_t* name : dataFiles)
         list[count++] = name;
 
     DWORD firstError = named ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;

@@ -42,8 +42,11 @@ public:
     // Package paths from the program's own folder. 0 with ERROR_FILENAME_EXCED_RANGE, and
     // both paths left empty, when they would not fit: a cut path would name another folder.
     int computePaths();
-    // Places srclient.dll from the program's folder into C:\WINDOWS\system32 when that lacks
-    // it; never overwrites. 1 when a copy was attempted.
+    // The same paths, and packageDir, for a package laid out in folder as beside the program
+    // (the installation's private copy).
+    int usePackageDir(const wchar_t* folder);
+    // Places srclient.dll from packageDir into C:\WINDOWS\system32 when that lacks it; never
+    // overwrites. 1 when a copy was attempted.
     int copyRestoreClient();
     // Copies the model's package files from sourceDir into driverDir, trying every entry.
     // 0 when any could not be copied (a driver missing a file would be registered broken),
@@ -104,6 +107,8 @@ public:
     wchar_t uiFile[MAX_PATH];
     // 1 when a file of the installation takes effect only after the system restarts.
     int restartNeeded;
+    // The folder the package is read from: the program's own, then the private copy.
+    wchar_t packageDir[MAX_PATH];
 
 private:
     int rewriteFile(const char* ansiPath, int replaceAll) const;
@@ -112,6 +117,11 @@ private:
 };
 
 // Package layout decisions, free of any asking.
+
+// The driver kit's files of every model's language folder, in the order they are copied.
+extern const wchar_t* const kUnidrvFiles[5];
+// The system restore client, beside the program, placed where the system lacks it.
+inline constexpr wchar_t kRestoreClientName[] = L"srclient.dll";
 
 // "CHN" on a Chinese system, else "ENG": the only thing the language changes in the layout.
 const wchar_t* LanguageTag(int isChinese);

@@ -6,6 +6,8 @@
 
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
+#include "install/package_manifest.h"
+#include "install/package_staging.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
@@ -40,6 +42,20 @@ static int ReportStepFailure(const wchar_t* format)
     return 0;
 }
 
+// One report naming the package file that was refused and the cause.
+static int ReportRefusedPackageFile(const wchar_t* relativePath)
+{
+    const DWORD code = GetLastError();
+    wchar_t text[kCatalogueTextUnits + MAX_PATH + 16] = {};
+    GetLocalizedText("PO_GSTR_PACKAGE_FILE_REFUSED", text, kCatalogueTextUnits);
+    wchar_t value[MAX_PATH + 16] = {};
+    // Both parts are bounded above, so the line always fits whole.
+    StringCchPrintfW(value, ARRAYSIZE(value), L" %s (%lu)", relativePath, code);
+    StringCchCatW(text, ARRAYSIZE(text), value);
+    ReportToUser(text, kErrorCaption);
+    return 0;
+}
+
 int CInstallJob::RunInstall()
 {
     // The dialog always passes a row; without one there is nothing to install.
@@ -69,6 +85,17 @@ int CInstallJob::RunInstall()
     }
 
     computePaths();
+    // Everything after reads a private copy, checked against the program's manifest before
+    // anything on the system changes; the copy is deleted on every way out.
+    CPackageStage stage;
+    const char* manifest = nullptr;
+    size_t manifestLength = 0;
+    LoadPackageManifest(&manifest, &manifestLength);
+    wchar_t refused[MAX_PATH] = {};
+    if (!stage.Stage(*this, manifest, manifestLength, refused))
+        return refused[0] ? ReportRefusedPackageFile(refused) : ReportStepFailure(L"stagePackage error_code=%lu");
+    if (!usePackageDir(stage.Folder()))
+        return ReportStepFailure(L"stagePackage error_code=%lu");
     copyRestoreClient();
     if (wcscmp(templateKey, kTemplateName) != 0 && !modifyFiles())
         return ReportStepFailure(L"modifyFiles error_code=%lu");

@@ -35,14 +35,19 @@ int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
     // Protected: nothing inherited from a folder widens the access.
     wchar_t sddl[512] = {};
     StringCchCopyW(sddl, ARRAYSIZE(sddl), (flags & kOwnedByAdministrators) ? L"O:BA" : L"");
-    StringCchCatW(sddl, ARRAYSIZE(sddl), L"D:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    const wchar_t* inheritance = (flags & kInheritedByContents) ? L"OICI" : L"";
+    wchar_t entries[64] = {};
+    StringCchPrintfW(entries, ARRAYSIZE(entries), L"D:P(A;%s;GA;;;SY)(A;%s;GA;;;BA)", inheritance, inheritance);
+    StringCchCatW(sddl, ARRAYSIZE(sddl), entries);
     if (flags & kGrantRunningAccount) {
         AccountSid account;
         wchar_t* sid = nullptr;
         if (!QueryRunningAccount(&account) || !ConvertSidToStringSidW(account.user.User.Sid, &sid))
             return 0;
         // A SID string is at most about 190 characters: the text always fits.
-        StringCchCatW(sddl, ARRAYSIZE(sddl), L"(A;;GA;;;");
+        StringCchCatW(sddl, ARRAYSIZE(sddl), L"(A;");
+        StringCchCatW(sddl, ARRAYSIZE(sddl), inheritance);
+        StringCchCatW(sddl, ARRAYSIZE(sddl), L";GA;;;");
         StringCchCatW(sddl, ARRAYSIZE(sddl), sid);
         StringCchCatW(sddl, ARRAYSIZE(sddl), L")");
         LocalFree(sid);

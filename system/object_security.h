@@ -16,11 +16,13 @@ enum OwnerClass {
 enum PrivateDescriptorFlags {
     kGrantRunningAccount = 1,    // full access for the running account too
     kOwnedByAdministrators = 2,  // the Administrators group as owner, whatever the token's default
+    kInheritedByContents = 4,    // for a folder: everything made inside it gets the same access
 };
 
 // A self-relative descriptor (to be freed with LocalFree) whose protected DACL gives the
 // system account and the Administrators group full access, with kGrantRunningAccount the
-// running account too, and nobody else. 0 with the cause in the last error.
+// running account too, and nobody else; with kInheritedByContents the entries are inherited
+// by the files and folders made inside. 0 with the cause in the last error.
 int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor);
 
 // The owner of an object opened with READ_CONTROL, classified against the running account

@@ -551,6 +551,68 @@ void RestorePackageBesideProgram()
     }
 }
 
+static void ReadTree(const std::wstring& folder, const std::wstring& relative,
+                     std::map<std::wstring, std::string>* files)
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ReadTree(folder + L"\\" + name, relative + name + L"\\", files);
+        else
+            (*files)[relative + name] = ReadFileBytes(folder + L"\\" + name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::map<std::wstring, std::string> FilesUnder(const std::wstring& folder)
+{
+    std::map<std::wstring, std::string> files;
+    ReadTree(folder, L"", &files);
+    return files;
+}
+
+std::vector<std::wstring> StagingFoldersLeft()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::vector<std::wstring> left;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((std::wstring(temp) + L"DriverInstall-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return left;
+    do
+        left.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return left;
+}
+
+std::string GeneratedText(const std::string& templateText, bool gpd)
+{
+    std::string text = templateText.substr(0, templateText.find('\0'));
+    if (!gpd) {
+        // The INI is read in text mode: CR LF as LF, and nothing after a 0x1A byte.
+        text = text.substr(0, text.find('\x1a'));
+        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
+    }
+    for (size_t at = text.find("80Normal"); at != std::string::npos; at = text.find("80Normal", at + 6)) {
+        text.replace(at, 8, "KR-620");
+        if (!gpd)
+            break;
+    }
+    std::string written;
+    for (char c : text)
+        written += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return written;
+}
+
 std::wstring ShippedProgramBesideThis()
 {
     wchar_t program[MAX_PATH] = {};

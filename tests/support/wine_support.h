@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,16 @@ bool AddSeedPrinter(const wchar_t* printerName, const wchar_t* driverName, const
 std::vector<std::wstring> PrinterNames();
 bool PrinterExists(const wchar_t* name);
 void DeleteAllPrinters();
+
+// Every file in a folder and its sub-folders: its path relative to the folder, and its bytes.
+std::map<std::wstring, std::string> FilesUnder(const std::wstring& folder);
+// The installations' private copies still in the temporary folder.
+std::vector<std::wstring> StagingFoldersLeft();
+// The model's data file generated from a template's text that holds the template name, as
+// the install writes it: the text up to a zero byte (an INI's as text mode reads it: CR LF as
+// LF, up to a 0x1A byte), every "80Normal" (an INI's first) replaced by "KR-620", and each
+// LF written as CR LF.
+std::string GeneratedText(const std::string& templateText, bool gpd);
 
 // The shipped program (DI_EXE) copied beside this one, where it finds the package; its path,
 // or empty when it could not be copied.

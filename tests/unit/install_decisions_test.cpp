@@ -8,6 +8,8 @@
 
 #include "app/unattended.h"
 #include "install/install_job.h"
+#include "install/package_manifest.h"
+#include "install/package_staging.h"
 #include "system/system_api.h"
 
 namespace {
@@ -134,6 +136,81 @@ TEST_F(JobNames, WithoutPackagePathsNoFileIsTouched)
     SetLastError(0xDEADBEEF);
     EXPECT_EQ(0, job.copyFiles());
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+}
+
+TEST_F(JobNames, StagedFilesAreTheLanguageFolderTheMonitorPairAndTheRestoreClient)
+{
+    const auto staged = [](const CInstallJob& job) {
+        wchar_t paths[kMaxStagedFiles][MAX_PATH] = {};
+        size_t count = 0;
+        EXPECT_EQ(1, ListStagedFiles(job, paths, &count));
+        return std::vector<std::wstring>(paths, paths + count);
+    };
+    fakeLanguage = 2052;
+    fakeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+    CInstallJob chinese(&kModelTable[0], L"p", L"LPT1:");
+    // The model's files are generated: the template's are read.
+    const std::wstring folder = L"SETUP64\\80Normal\\CHN\\";
+    EXPECT_EQ((std::vector<std::wstring>{folder + L"UNIRES.dll", folder + L"unidrv.hlp", folder + L"UNIDRVUI.dll",
+                                         folder + L"UNIDRV.dll", folder + L"STDNAMES.GPD", folder + L"80NormalCHN.GPD",
+                                         folder + L"80NormalCHN.INI", folder + L"80NormalRCCHN.dll",
+                                         folder + L"80NormalUICHN.dll", L"SETUP64\\ZelvokUSBMonUI.dll",
+                                         L"SETUP64\\ZelvokUSBMon.dll", L"srclient.dll"}),
+              staged(chinese));
+
+    // A model whose package holds its own data files, with both extra files.
+    fakeLanguage = 1033;
+    fakeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    PrinterModelInfo row = {L"X", L"X-1", L"80Normal", L"X", 1, L"EXTRA1.DLL", L"EXTRA2.DAT"};
+    CInstallJob own(&row, L"p", L"LPT1:");
+    const std::vector<std::wstring> files = staged(own);
+    ASSERT_EQ(kMaxStagedFiles, files.size());
+    EXPECT_EQ(L"SETUP\\X\\ENG\\EXTRA1.DLL", files[0]);
+    EXPECT_EQ(L"SETUP\\X\\ENG\\X-1ENG.GPD", files[7]);
+    EXPECT_EQ(L"SETUP\\X\\ENG\\X-1UIENG.dll", files[10]);
+}
+
+// A manifest as the build writes it, with lines that are not entries among them.
+TEST(PackageManifest, ListsAPathInEitherLetterCaseAndPassesOverLinesThatAreNotEntries)
+{
+    const std::string hash(64, 'a');
+    const std::string text = std::string(63, 'a') + " 1 SETUP\\short.dll\r\n" +      // a digit short
+                             std::string(63, 'a') + "g 1 SETUP\\nothex.dll\r\n" +     // not hex
+                             hash + " 18446744073709551616 SETUP\\huge.dll\r\n" +     // 2^64
+                             hash + " 12 \r\n" +                                       // no path
+                             hash + "  12 SETUP\\two.dll\r\n" +                      // two blanks
+                             hash + " 18446744073709551615 SETUP\\max.dll\n" +
+                             "0123456789abcdefABCDEF" + std::string(42, '0') + " 3584 SETUP\\80Normal\\ENG\\UNIDRV.dll";
+    struct Case {
+        const wchar_t* path;
+        int listed;
+        unsigned long long size;
+    } cases[] = {
+        {L"SETUP\\80Normal\\ENG\\UNIDRV.dll", 1, 3584},
+        {L"setup\\80NORMAL\\eng\\unidrv.DLL", 1, 3584},
+        {L"SETUP\\80Normal\\ENG\\UNIDRV.dl", 0, 0},
+        {L"SETUP\\80Normal\\ENG\\UNIDRV.dll2", 0, 0},
+        {L"SETUP\\max.dll", 1, 18446744073709551615ULL},
+        {L"SETUP\\short.dll", 0, 0},
+        {L"SETUP\\nothex.dll", 0, 0},
+        {L"SETUP\\huge.dll", 0, 0},
+        {L"SETUP\\two.dll", 0, 0},
+        {L"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        ManifestEntry entry = {};
+        EXPECT_EQ(c.listed, FindManifestEntry(text.data(), text.size(), c.path, &entry)) << testing::PrintToString(c.path);
+        EXPECT_EQ(c.size, entry.size);
+    }
+    ManifestEntry entry = {};
+    ASSERT_EQ(1, FindManifestEntry(text.data(), text.size(), L"SETUP\\80Normal\\ENG\\UNIDRV.dll", &entry));
+    const BYTE start[] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0xAB, 0xCD, 0xEF, 0x00};
+    EXPECT_EQ(0, memcmp(start, entry.sha256, sizeof(start)));
+    // A name beyond ASCII is never listed, not even under its own bytes.
+    const std::string accented = hash + " 1 caf\xc3\xa9.dll\n";
+    EXPECT_EQ(0, FindManifestEntry(accented.data(), accented.size(), L"caf\u00e9.dll", &entry));
+    // The length bounds the text: an entry past it is not read.
+    EXPECT_EQ(0, FindManifestEntry(text.data(), text.size() - 1, L"SETUP\\80Normal\\ENG\\UNIDRV.dll", &entry));
 }
 
 std::vector<std::wstring> Split(const wchar_t* list, size_t units)

@@ -120,4 +120,32 @@ TEST_F(EndToEnd, InstallTwiceThenExitThenUninstall)
     EXPECT_EQ(monitorRefused, MonitorDllsInNativeSystemDir());
 }
 
+TEST_F(EndToEnd, AFileNotAsShippedIsRefusedInOneBoxAndTheDialogStays)
+{
+    const std::wstring file = std::wstring(Is64BitPrefix() ? L"SETUP64" : L"SETUP") + L"\\80Normal\\" +
+                              (GetSystemDefaultLangID() == 2052 ? L"CHN" : L"ENG") + L"\\UNIDRV.dll";
+    const std::wstring path = exe_.substr(0, exe_.rfind(L'\\') + 1) + file;
+    const std::string original = ReadFileBytes(path);
+    ASSERT_TRUE(WriteFileBytes(path, original + "x"));
+    Started program = StartProgram(exe_, L"");
+    HWND dialog = WaitForDialogOf(program.processId, 30000);
+    ASSERT_NE(nullptr, dialog);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    std::vector<SeenBox> boxes = AnswerBoxesOf(dialog, 5000);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"ERROR", boxes[0].caption);
+    const std::wstring ending = L" " + file + L" (13)";
+    EXPECT_EQ(boxes[0].text.size() - ending.size(), boxes[0].text.rfind(ending)) << testing::PrintToString(boxes[0].text);
+    EXPECT_FALSE(PrinterExists(L"KR-620"));
+
+    // The dialog is still there, and installs once the file is as shipped again.
+    ASSERT_TRUE(WriteFileBytes(path, original));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    boxes = AnswerBoxesOf(dialog);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(L"SUCCESS", boxes.back().caption);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(2, WaitForExit(program, 30000));
+}
+
 } // namespace

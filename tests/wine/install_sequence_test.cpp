@@ -243,6 +243,8 @@ protected:
         for (const SeenBox& box : watch.boxes)
             EXPECT_EQ(main_.window, box.owner);
         const Boxes boxes = TextsAndCaptions(watch.boxes);
+        // The private copy of the package is gone, whatever the outcome.
+        EXPECT_TRUE(StagingFoldersLeft().empty());
 
         const FakeSpooler after = fake_;
         fake_ = before;
@@ -262,6 +264,7 @@ protected:
             expectedLines.emplace_back(text, caption);
         }
         EXPECT_EQ(expectedLines, reported);
+        EXPECT_TRUE(StagingFoldersLeft().empty());
         fake_ = after;
         return boxes;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -237,6 +238,80 @@ TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksF
     EXPECT_EQ(L"INFO: " + std::wstring(chinese ? L"退出代码: 3010" : L"Exit code: 3010"), lines.back());
 }
 
+TEST_F(UnattendedInstall, ThePackageIsOnlyReadAndAFileNotAsShippedIsRefusedBeforeAnythingChanges)
+{
+    const bool chinese = GetSystemDefaultLangID() == 2052;
+    const std::wstring tag = chinese ? L"CHN" : L"ENG";
+    const std::wstring folder = exe_.substr(0, exe_.rfind(L'\\')) + L"\\";
+    const std::wstring setup = Is64BitPrefix() ? L"SETUP64" : L"SETUP";
+    const std::wstring language = setup + L"\\80Normal\\" + tag + L"\\";
+    const std::wstring gpd = language + L"80Normal" + tag + L".GPD";
+    // The package as it was built; no run before this one wrote into it either.
+    const std::wstring shipped = HostPathFromEnv("DI_DIST") + L"\\";
+    const std::map<std::wstring, std::string> package = FilesUnder(shipped + L"SETUP"),
+                                              package64 = FilesUnder(shipped + L"SETUP64");
+    ASSERT_FALSE(package.empty());
+    EXPECT_TRUE(package == FilesUnder(folder + L"SETUP"));
+    const SystemState before = Snapshot();
+    const std::map<std::wstring, std::string> drivers = FilesUnder(DriverDirectory());
+    const std::vector<std::wstring> system32 = FilesIn(Wow64SystemDir());
+    const struct Case {
+        std::wstring file;
+        int change; // 0 deleted, 1 its last byte changed, 2 one byte more
+        int cause;
+    } cases[] = {
+        {language + L"UNIDRV.dll", 1, ERROR_INVALID_DATA}, {gpd, 1, ERROR_INVALID_DATA},
+        {setup + L"\\ZelvokUSBMon.dll", 1, ERROR_INVALID_DATA}, {language + L"UNIRES.dll", 0, ERROR_FILE_NOT_FOUND},
+        {language + L"STDNAMES.GPD", 2, ERROR_INVALID_DATA},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.file));
+        const std::string original = ReadFileBytes(folder + c.file);
+        std::string changed = original;
+        changed.back() = static_cast<char>(changed.back() ^ 1);
+        if (c.change == 0)
+            ASSERT_TRUE(DeleteFileW((folder + c.file).c_str()));
+        else
+            ASSERT_TRUE(WriteFileBytes(folder + c.file, c.change == 1 ? changed : original + "x"));
+        const std::wstring log = logs_ + L"\\refused.log";
+        DeleteFileW(log.c_str());
+        EXPECT_EQ(1603, Run(L"/install /log \"" + log + L"\""));
+        std::vector<std::wstring> errors;
+        for (const std::wstring& line : Log(log)) {
+            if (line.rfind(L"INFO: ", 0) != 0)
+                errors.push_back(line);
+        }
+        const std::wstring ending = L" " + c.file + L" (" + std::to_wstring(c.cause) + L")";
+        ASSERT_EQ(1u, errors.size()) << testing::PrintToString(errors);
+        EXPECT_EQ(errors[0].size() - ending.size(), errors[0].rfind(ending)) << testing::PrintToString(errors[0]);
+        if (!chinese) {
+            EXPECT_EQ(L"ERROR: A file of the driver package is missing, changed or damaged:" + ending, errors[0]);
+        }
+        // Nothing copied, registered or created.
+        EXPECT_TRUE(before == Snapshot());
+        EXPECT_TRUE(drivers == FilesUnder(DriverDirectory()));
+        EXPECT_EQ(system32, FilesIn(Wow64SystemDir()));
+        EXPECT_TRUE(StagingFoldersLeft().empty());
+        ASSERT_TRUE(WriteFileBytes(folder + c.file, original));
+    }
+
+    // As shipped it installs, also while another process holds its template open for
+    // writing, and the package is only read.
+    HANDLE writer = CreateFileW((folder + gpd).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    EXPECT_EQ(0, Run(L"/install /name Shared"));
+    CloseHandle(writer);
+    EXPECT_TRUE(PrinterExists(L"Shared"));
+    EXPECT_TRUE(package == FilesUnder(folder + L"SETUP"));
+    EXPECT_TRUE(package64 == FilesUnder(folder + L"SETUP64"));
+    EXPECT_TRUE(StagingFoldersLeft().empty());
+    EXPECT_EQ(GeneratedText(ReadFileBytes(folder + gpd), true),
+              ReadFileBytes(DriverDirectory() + L"\\KR-620" + tag + L".GPD"));
+    EXPECT_EQ(GeneratedText(ReadFileBytes(folder + language + L"80Normal" + tag + L".INI"), false),
+              ReadFileBytes(DriverDirectory() + L"\\KR-620" + tag + L".INI"));
+}
+
 TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
 {
     const SystemState before = Snapshot();
@@ -426,6 +501,11 @@ TEST_F(Unattended, OneInstallAtATime)
         << firstCode << " " << secondCode;
     EXPECT_EQ(firstCode == 0, PrinterExists(L"First"));
     EXPECT_EQ(secondCode == 0, PrinterExists(L"Second"));
+    // The data file both installed is whole.
+    const std::wstring gpd = std::wstring(L"80Normal") + (GetSystemDefaultLangID() == 2052 ? L"CHN" : L"ENG") + L".GPD";
+    const std::wstring language = exe_.substr(0, exe_.rfind(L'\\')) + L"\\SETUP\\80Normal\\" + gpd.substr(8, 3);
+    EXPECT_EQ(GeneratedText(ReadFileBytes(language + L"\\" + gpd), true),
+              ReadFileBytes(DriverDirectory() + L"\\KR-620" + gpd.substr(8)));
 
     // The dialog is installing while its box is open: an unattended run must wait its turn.
     Started dialogRun = StartProgram(exe_, L"");

@@ -1,0 +1,197 @@
+#include "install/package_staging.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <strsafe.h>
+
+#include "install/package_manifest.h"
+#include "spooler/spooler_names.h"
+#include "system/crypto.h"
+#include "system/private_folder.h"
+
+static const DWORD kCopyPiece = 64 * 1024;
+static const wchar_t kStagePrefix[] = L"DriverInstall-";
+
+static int AddPath(wchar_t (*paths)[MAX_PATH], size_t* count, const wchar_t* folder, const wchar_t* name)
+{
+    if (!name || !name[0])
+        return 1;
+    if (*count >= kMaxStagedFiles || !JoinPath(paths[*count], folder, name)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    ++*count;
+    return 1;
+}
+
+int ListStagedFiles(const CInstallJob& job, wchar_t (*paths)[MAX_PATH], size_t* count)
+{
+    *count = 0;
+    // A program path without a folder gives the package's paths relative to the program's.
+    wchar_t setup[MAX_PATH] = {};
+    wchar_t language[MAX_PATH] = {};
+    if (!ComposePackagePaths(L"", job.is64, job.packageFolder, job.isChinese, setup, language))
+        return 0;
+    const PrinterModelInfo* model = job.model;
+    if (model && model->hasExtraFiles &&
+        (!AddPath(paths, count, language, model->extraFile1) || !AddPath(paths, count, language, model->extraFile2)))
+        return 0;
+    for (const wchar_t* name : kUnidrvFiles) {
+        if (!AddPath(paths, count, language, name))
+            return 0;
+    }
+    // Generated data files are made from the template's; a model whose files the package
+    // holds reads its own.
+    const wchar_t* base = wcscmp(job.templateKey, kTemplateName) != 0 ? kTemplateName : job.driverName;
+    const wchar_t* const parts[] = {L".GPD", L".INI", L"RC", L"UI"};
+    for (int kind = 0; kind < 4; ++kind) {
+        wchar_t name[MAX_PATH] = {};
+        if (!FormatGeneratedName(kind, base, parts[kind], LanguageTag(job.isChinese), name) ||
+            !AddPath(paths, count, language, name))
+            return 0;
+    }
+    if (!AddPath(paths, count, setup, kMonitorUiDllName) || !AddPath(paths, count, setup, kMonitorDllName))
+        return 0;
+    // The restore client lies beside the program: its path has no folder.
+    StringCchCopyW(paths[(*count)++], MAX_PATH, kRestoreClientName);
+    return 1;
+}
+
+// The folders of a relative path made inside root (the file's own name excepted).
+static int MakeFolders(const wchar_t* root, const wchar_t* relative)
+{
+    for (const wchar_t* slash = wcschr(relative, L'\\'); slash; slash = wcschr(slash + 1, L'\\')) {
+        wchar_t folder[MAX_PATH] = {};
+        if (FAILED(StringCchPrintfW(folder, MAX_PATH, L"%s\\%.*s", root, static_cast<int>(slash - relative), relative))) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return 0;
+    }
+    return 1;
+}
+
+// source into a new file target, piece by piece through buffer, each piece hashed when a
+// hash is given. 0 with the cause; *sourceFault says whether the source could not be read.
+static int CopyHashing(const wchar_t* source, const wchar_t* target, BYTE* buffer, CSha256* hash,
+                       unsigned long long* size, int* sourceFault)
+{
+    *size = 0;
+    *sourceFault = 1;
+    // Another process may hold the file open for writing, as an editor or a second copy does:
+    // it is read all the same, and what was read is what is checked and installed.
+    HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return 0;
+    *sourceFault = 0;
+    HANDLE out = CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    int copied = out != INVALID_HANDLE_VALUE;
+    while (copied) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(in, buffer, kCopyPiece, &read, nullptr)) {
+            *sourceFault = 1;
+            copied = 0;
+        } else if (read == 0) {
+            break;
+        } else if ((hash && !hash->Add(buffer, read)) || !WriteFile(out, buffer, read, &written, nullptr) ||
+                   written != read) {
+            copied = 0;
+        } else {
+            *size += read;
+        }
+    }
+    const DWORD error = GetLastError();
+    if (out != INVALID_HANDLE_VALUE && !CloseHandle(out) && copied) {
+        copied = 0;
+        *sourceFault = 0;
+    }
+    CloseHandle(in);
+    if (!copied)
+        SetLastError(error);
+    return copied;
+}
+
+CPackageStage::~CPackageStage()
+{
+    Remove();
+}
+
+void CPackageStage::Remove()
+{
+    if (!folder_[0])
+        return;
+    const DWORD error = GetLastError();
+    RemoveFolderTree(folder_);
+    folder_[0] = 0;
+    SetLastError(error);
+}
+
+int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t manifestLength, wchar_t* refused)
+{
+    refused[0] = 0;
+    Remove();
+    wchar_t paths[kMaxStagedFiles][MAX_PATH] = {};
+    size_t count = 0;
+    if (!ListStagedFiles(job, paths, &count))
+        return 0;
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD tempLength = GetTempPathW(MAX_PATH, temp);
+    if (tempLength == 0 || tempLength >= MAX_PATH) {
+        if (tempLength)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    if (!CreatePrivateFolder(temp, kStagePrefix, folder_))
+        return 0;
+    BYTE* buffer = static_cast<BYTE*>(malloc(kCopyPiece));
+    if (!buffer) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    int staged = 1;
+    for (size_t i = 0; i < count && staged; ++i) {
+        ManifestEntry listed = {};
+        if (manifest && !FindManifestEntry(manifest, manifestLength, paths[i], &listed))
+            continue;
+        wchar_t source[MAX_PATH] = {};
+        wchar_t target[MAX_PATH] = {};
+        if (!JoinPath(source, job.packageDir, paths[i]) || !JoinPath(target, folder_, paths[i]) ||
+            !MakeFolders(folder_, paths[i])) {
+            staged = 0;
+            break;
+        }
+        CSha256 hash;
+        if (manifest && !hash.Begin()) {
+            staged = 0;
+            break;
+        }
+        unsigned long long size = 0;
+        int sourceFault = 0;
+        if (!CopyHashing(source, target, buffer, manifest ? &hash : nullptr, &size, &sourceFault)) {
+            const DWORD error = GetLastError();
+            // Without a manifest a file that is not there is left to the steps that need it.
+            if (!manifest && sourceFault && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+                continue;
+            if (sourceFault)
+                StringCchCopyW(refused, MAX_PATH, paths[i]);
+            staged = 0;
+            break;
+        }
+        if (!manifest)
+            continue;
+        BYTE digest[kSha256Bytes] = {};
+        if (!hash.Finish(digest)) {
+            staged = 0;
+        } else if (size != listed.size || memcmp(digest, listed.sha256, kSha256Bytes) != 0) {
+            StringCchCopyW(refused, MAX_PATH, paths[i]);
+            SetLastError(ERROR_INVALID_DATA);
+            staged = 0;
+        }
+    }
+    const DWORD error = GetLastError();
+    free(buffer);
+    SetLastError(staged ? ERROR_SUCCESS : error);
+    return staged;
+}

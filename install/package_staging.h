@@ -1,0 +1,44 @@
+#pragma once
+#include <windows.h>
+
+#include <stddef.h>
+
+#include "install/install_job.h"
+
+// The package files an installation reads are first copied into a private folder of its
+// own and checked there; everything after reads that copy. The package folder itself, a
+// share or a downloads folder others may write, is only ever read.
+
+// At most: two extra files, the driver kit's five, four data files, the monitor pair and the
+// restore client.
+inline constexpr size_t kMaxStagedFiles = 14;
+
+// The files an installation of the job reads, as paths relative to the program's folder:
+// the model's language folder (the template's four data files where the model's are
+// generated from them), the monitor pair of SETUP or SETUP64, and the restore client.
+// 0 with ERROR_FILENAME_EXCED_RANGE when a path does not fit.
+int ListStagedFiles(const CInstallJob& job, wchar_t (*paths)[MAX_PATH], size_t* count);
+
+// The private copy; it is deleted with the object, whatever the installation's outcome.
+class CPackageStage {
+public:
+    CPackageStage() = default;
+    ~CPackageStage();
+    CPackageStage(const CPackageStage&) = delete;
+    CPackageStage& operator=(const CPackageStage&) = delete;
+
+    // Copies the job's files from job.packageDir into a new private folder in the temporary
+    // folder. With a manifest (its text and length) a file it does not list is not copied,
+    // and a listed one must be there with the listed size and SHA-256; without one (a test
+    // program) every file found is copied as it is. 1 when staged; 0 with the cause in the
+    // last error, and refused (MAX_PATH units) then names the package file at fault by its
+    // relative path (ERROR_INVALID_DATA for other bytes than listed), or is empty when the
+    // copy itself failed (no temporary folder, a full disk).
+    int Stage(const CInstallJob& job, const char* manifest, size_t manifestLength, wchar_t* refused);
+    // The copy's folder; empty before Stage and after Remove.
+    const wchar_t* Folder() const { return folder_; }
+    void Remove();
+
+private:
+    wchar_t folder_[MAX_PATH] = {};
+};
