@@ -15,6 +15,8 @@
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
 #include "install/install_lock.h"
+#include "install/package_manifest.h"
+#include "install/package_staging.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 #include "system/system_library.h"
@@ -75,13 +77,24 @@ int wmain()
             return 1;
         }))
         return 1;
-    Time(L"privilege, package paths, restore client", [job] {
+    Time(L"privilege, package paths", [job] {
         HANDLE token = nullptr;
         if (OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token)) {
             EnableTokenPrivilege(token, L"SeDebugPrivilege");
             CloseHandle(token);
         }
-        job->computePaths();
+        return job->computePaths();
+    });
+    CPackageStage stage;
+    if (!Time(L"private copy of the package, checked against the manifest", [job, &stage] {
+            const char* manifest = nullptr;
+            size_t length = 0;
+            wchar_t refused[MAX_PATH] = {};
+            return LoadPackageManifest(&manifest, &length) && stage.Stage(*job, manifest, length, refused) &&
+                   job->usePackageDir(stage.Folder());
+        }))
+        return 1;
+    Time(L"restore client", [job] {
         job->copyRestoreClient();
         return 1;
     });
@@ -98,6 +111,10 @@ int wmain()
         wchar_t text[520] = {};
         ReportToUser(GetLocalizedText("PO_GSTR_INSTALL_SUCCESS", text, 520), L"SUCCESS");
         ReportProgress("PO_GSTR_EXIT_CODE", L"0");
+        return 1;
+    });
+    Time(L"private copy deleted", [&stage] {
+        stage.Remove();
         return 1;
     });
     SetReportLog(nullptr);

@@ -1,9 +1,13 @@
 #include "system/crypto.h"
 
-// A context without keys: nothing of the user's key store is opened or made.
+// A context without keys: nothing of the user's key store is opened or made. Windows XP SP3
+// names its provider of the type differently; it is asked for by name where the type has
+// no default.
 static int AcquireAesProvider(HCRYPTPROV* provider)
 {
-    return CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
+    const DWORD flags = CRYPT_VERIFYCONTEXT | CRYPT_SILENT;
+    return CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_AES, flags) ||
+           CryptAcquireContextW(provider, nullptr, MS_ENH_RSA_AES_PROV_XP_W, PROV_RSA_AES, flags);
 }
 
 CSha256::~CSha256()
