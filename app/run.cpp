@@ -1,7 +1,6 @@
 #include "app/run.h"
 
 #include <windows.h>
-#include <strsafe.h>
 
 #include "app/app_module.h"
 #include "app/command_line.h"
@@ -11,7 +10,6 @@
 #include "install/install_lock.h"
 #include "install/uninstall.h"
 #include "spooler/spooler_names.h"
-#include "system/user_report.h"
 #include "system/probes.h"
 #include "ui/main_dialog.h"
 
@@ -38,15 +36,7 @@ int RunUninstall(DWORD lockWait)
     // An installation in progress finishes first; the uninstall then removes it whole. One
     // that outlasts the wait, or a lock that cannot be had, does not keep it from running.
     CInstallLock lock;
-    const LockOutcome outcome = lock.Take(lockWait);
-    const DWORD cause = GetLastError();
-    wchar_t value[MAX_PATH] = {};
-    if (outcome == kLockBusy) {
-        StringCchPrintfW(value, ARRAYSIZE(value), L"%lu", lockWait / 1000);
-        ReportLine(L"WARNING", "PO_GSTR_LOCK_WAIT_OVER", value);
-    } else if (outcome != kLockHeld) {
-        ReportLine(L"WARNING", DescribeLockProblem(outcome, cause, value, ARRAYSIZE(value)), value);
-    }
+    TakeUninstallLock(lock, lockWait);
     UninstallPackage();
     return 0;
 }

@@ -78,6 +78,12 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
     {"PO_GSTR_LOG_REPLACED_AT_RESTART", L"In use, replaced when the system restarts:"},
     {"PO_GSTR_PACKAGE_FILE_REFUSED", L"A file of the driver package is missing, changed or damaged:"},
+    {"PO_GSTR_LOG_PRINTER_REMOVED", L"Printer removed:"},
+    {"PO_GSTR_LOG_NOT_REMOVED", L"Not removed:"},
+    {"PO_GSTR_LOG_MONITOR_REMOVED", L"Port monitor removed:"},
+    {"PO_GSTR_LOG_MONITOR_ABSENT", L"Port monitor not installed:"},
+    {"PO_GSTR_LOG_KEY_REMOVED", L"Registry key removed:"},
+    {"PO_GSTR_LOG_FILE_DELETED", L"Deleted:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

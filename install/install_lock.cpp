@@ -135,3 +135,16 @@ LockOutcome TakeInstallLock(CInstallLock& lock)
     SetLastError(cause);
     return outcome;
 }
+
+void TakeUninstallLock(CInstallLock& lock, DWORD milliseconds)
+{
+    const LockOutcome outcome = lock.Take(milliseconds);
+    const DWORD cause = GetLastError();
+    wchar_t value[MAX_PATH] = {};
+    if (outcome == kLockBusy) {
+        StringCchPrintfW(value, ARRAYSIZE(value), L"%lu", milliseconds / 1000);
+        ReportLine(L"WARNING", "PO_GSTR_LOCK_WAIT_OVER", value);
+    } else if (outcome != kLockHeld) {
+        ReportLine(L"WARNING", DescribeLockProblem(outcome, cause, value, ARRAYSIZE(value)), value);
+    }
+}

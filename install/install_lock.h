@@ -58,6 +58,14 @@ private:
 // without it).
 LockOutcome TakeInstallLock(CInstallLock& lock);
 
+// How long an uninstall waits for a running installation before it goes on: ten minutes.
+const DWORD kUninstallLockWait = 10 * 60 * 1000;
+
+// Takes the lock for an uninstall, waiting up to milliseconds for an installation in
+// progress to finish, and goes on whatever it finds: one that outlasts the wait, or a lock
+// that cannot be had, is a "WARNING" line where a report log is active, nothing elsewhere.
+void TakeUninstallLock(CInstallLock& lock, DWORD milliseconds);
+
 // The report of a lock not held for any cause but a busy one: its catalogue key, and the
 // lock's name with the cause as value.
 const char* DescribeLockProblem(LockOutcome outcome, DWORD cause, wchar_t* value, size_t units);

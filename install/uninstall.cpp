@@ -8,6 +8,7 @@
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
+#include "system/user_report.h"
 #include "system/wow64_redirection.h"
 
 static const wchar_t kMonitorsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
@@ -39,6 +40,30 @@ int isPrinterConnection(DWORD attributes)
     return (attributes & PRINTER_ATTRIBUTE_NETWORK) && !(attributes & PRINTER_ATTRIBUTE_LOCAL) ? 1 : 0;
 }
 
+// Something of ours that a step left in place: a "WARNING" line with its name and the cause.
+static void ReportNotRemoved(const wchar_t* what, DWORD cause)
+{
+    wchar_t value[MAX_PATH + 32] = {};
+    // A name too long for the line is cut there only; the spooler and the registry hold it.
+    StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", what, cause);
+    ReportLine(L"WARNING", "PO_GSTR_LOG_NOT_REMOVED", value);
+}
+
+// A printer of this machine, deleted through a handle that may administer it. 1 when the
+// spooler took the deletion; 0 with the cause in the last error.
+static int DeleteLocalPrinter(wchar_t* name)
+{
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!Spooler().openPrinter(name, &printer, &defaults))
+        return 0;
+    const int deleted = Spooler().deletePrinter(printer) ? 1 : 0;
+    const DWORD cause = GetLastError();
+    Spooler().closePrinter(printer);
+    SetLastError(cause);
+    return deleted;
+}
+
 void deleteModelPrinters()
 {
     PRINTER_INFO_2W* printers = nullptr;
@@ -46,38 +71,54 @@ void deleteModelPrinters()
     if (!listPrinters(&printers, &count))
         return;
     for (DWORD i = 0; i < count; ++i) {
-        if (!isModelDriverName(printers[i].pDriverName) || !printers[i].pPrinterName)
+        wchar_t* name = printers[i].pPrinterName;
+        if (!isModelDriverName(printers[i].pDriverName) || !name)
             continue;
         // Deleting through a handle would ask the print server to delete its shared printer
         // for everyone; only this user's connection to it is ours to remove.
-        if (isPrinterConnection(printers[i].Attributes)) {
-            Spooler().deletePrinterConnection(printers[i].pPrinterName);
-            continue;
-        }
-        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-        HANDLE printer = nullptr;
-        if (!Spooler().openPrinter(printers[i].pPrinterName, &printer, &defaults))
-            continue;
-        Spooler().deletePrinter(printer);
-        Spooler().closePrinter(printer);
+        const int removed = isPrinterConnection(printers[i].Attributes) ? Spooler().deletePrinterConnection(name) != 0
+                                                                        : DeleteLocalPrinter(name);
+        if (removed)
+            ReportProgress("PO_GSTR_LOG_PRINTER_REMOVED", name);
+        else
+            ReportNotRemoved(name, GetLastError());
     }
     free(printers);
 }
 
+struct MonitorDllPass {
+    // Under WOW64 with redirection on: the system directory's path reaches the 32-bit one.
+    int redirected;
+};
+
 // The monitor DLL pair, addressed through the system directory's path; under WOW64 that
-// path reaches the 32-bit directory unless redirection is off.
-static void DeleteMonitorDlls(void*)
+// path reaches the 32-bit directory unless redirection is off. A file that is not there is
+// passed over in silence.
+static void DeleteMonitorDlls(void* context)
 {
+    const MonitorDllPass* pass = static_cast<const MonitorDllPass*>(context);
     wchar_t directory[MAX_PATH] = {};
     UINT length = GetSystemDirectoryW(directory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return;
+    // The report names the directory the deletion reached: the 32-bit one by its own name.
+    wchar_t named[MAX_PATH] = {};
+    length = pass->redirected ? GetSystemWow64DirectoryW(named, MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH)
+        StringCchCopyW(named, MAX_PATH, directory);
     const wchar_t* names[] = {kMonitorDllName, kMonitorUiDllName};
     for (const wchar_t* name : names) {
         wchar_t path[MAX_PATH] = {};
+        wchar_t shown[MAX_PATH] = {};
         // A path that does not fit names no file of ours; nothing is deleted by a cut name.
-        if (SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", directory, name)))
-            DeleteFileW(path);
+        if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", directory, name)))
+            continue;
+        // Only the report's name may be cut.
+        StringCchPrintfW(shown, MAX_PATH, L"%s\\%s", named, name);
+        if (DeleteFileW(path))
+            ReportProgress("PO_GSTR_LOG_FILE_DELETED", shown);
+        else if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            ReportNotRemoved(shown, GetLastError());
     }
 }
 
@@ -98,9 +139,16 @@ int removeUsbMonitor(const wchar_t* monitorName)
 
     int result = 1;
     DWORD cause = ERROR_SUCCESS;
-    if (!Spooler().deleteMonitor(nullptr, environment, const_cast<wchar_t*>(monitorName))) {
+    if (Spooler().deleteMonitor(nullptr, environment, const_cast<wchar_t*>(monitorName))) {
+        ReportProgress("PO_GSTR_LOG_MONITOR_REMOVED", monitorName);
+    } else {
         result = 0;
         cause = GetLastError();
+        // The spooler knows no monitor of the name: there was none to remove.
+        if (cause == ERROR_UNKNOWN_PRINT_MONITOR)
+            ReportProgress("PO_GSTR_LOG_MONITOR_ABSENT", monitorName);
+        else
+            ReportNotRemoved(monitorName, cause);
     }
 
     if (keyStatus != ERROR_SUCCESS) {
@@ -113,15 +161,26 @@ int removeUsbMonitor(const wchar_t* monitorName)
         RegCloseKey(key);
     }
     HKEY monitors = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, kMonitorKeyAccess, &monitors) == ERROR_SUCCESS) {
+    LSTATUS keyRemoved = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, kMonitorKeyAccess, &monitors);
+    if (keyRemoved == ERROR_SUCCESS) {
         // With its sub-keys (a monitor keeps its ports there), which RegDeleteKeyW refuses.
-        SHDeleteKeyW(monitors, kUsbMonitorName);
+        keyRemoved = SHDeleteKeyW(monitors, kUsbMonitorName);
         RegCloseKey(monitors);
     }
+    wchar_t keyName[MAX_PATH] = {};
+    StringCchPrintfW(keyName, MAX_PATH, L"HKEY_LOCAL_MACHINE\\%s", monitorKey);
+    // The spooler's DeleteMonitor may have taken the key already.
+    if (keyRemoved == ERROR_SUCCESS || keyRemoved == ERROR_FILE_NOT_FOUND)
+        ReportProgress("PO_GSTR_LOG_KEY_REMOVED", keyName);
+    else
+        ReportNotRemoved(keyName, static_cast<DWORD>(keyRemoved));
 
-    DeleteMonitorDlls(nullptr);
-    if (is64)
-        RunWithoutFsRedirection(DeleteMonitorDlls, nullptr);
+    MonitorDllPass pass = {is64};
+    DeleteMonitorDlls(&pass);
+    if (is64) {
+        pass.redirected = 0;
+        RunWithoutFsRedirection(DeleteMonitorDlls, &pass);
+    }
 
     SetLastError(cause);
     return result;

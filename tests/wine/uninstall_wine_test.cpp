@@ -13,10 +13,34 @@
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "support/wine_support.h"
+#include "system/report_log.h"
 
 namespace {
 
 const wchar_t kOtherDriver[] = L"Generic Text Only";
+
+// The "LEVEL: text" lines that work reports while a report log is active, as in a run
+// without a window; their time stamps dropped.
+template <typename Work> std::vector<std::wstring> Reported(Work work)
+{
+    const std::wstring path = TempFolder(L"reported") + L"\\uninstall.log";
+    DeleteFileW(path.c_str());
+    {
+        CReportLog log;
+        EXPECT_EQ(1, log.Open(path.c_str()));
+        SetReportLog(&log);
+        work();
+        SetReportLog(nullptr);
+    }
+    std::vector<std::wstring> lines = OutputLines(ReadFileBytes(path));
+    for (std::wstring& line : lines)
+        line = line.size() > 20 ? line.substr(20) : std::wstring();
+    return lines;
+}
+
+const wchar_t kMonitorKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\USB Printer Monitor";
+// As the report names it.
+const std::wstring kMonitorKeyName = L"HKEY_LOCAL_MACHINE\\" + std::wstring(kMonitorKey);
 
 class Uninstall : public ::testing::Test {
 protected:
@@ -132,9 +156,19 @@ TEST_F(Uninstall, WhenTheSpoolerRefusesTheKeyAndDllsStillGoAndTheResultIsZero)
     ASSERT_TRUE(AddFixtureMonitorAndPort());
     Spooler().deleteMonitor = RefuseDeleteMonitor;
 
-    SetLastError(0xDEADBEEF);
-    EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    const std::vector<std::wstring> lines = Reported([] {
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    });
+    // Each DLL where the deletion reached it: the 32-bit system directory by its own name.
+    std::vector<std::wstring> expected = {L"WARNING: Not removed: USB Printer Monitor (5)",
+                                          L"INFO: Registry key removed: " + kMonitorKeyName};
+    for (const SystemDirectory& folder : MonitorSystemDirectories()) {
+        expected.push_back(L"INFO: Deleted: " + folder.named + L"\\" + kMonitorDllName);
+        expected.push_back(L"INFO: Deleted: " + folder.named + L"\\" + kMonitorUiDllName);
+    }
+    EXPECT_EQ(expected, lines);
 
     // The key goes with its port sub-keys.
     EXPECT_FALSE(MonitorKeyExists());
@@ -148,19 +182,30 @@ TEST_F(Uninstall, WhenTheSpoolerRefusesTheKeyAndDllsStillGoAndTheResultIsZero)
 TEST_F(Uninstall, TheSpoolersCauseOutlivesTheDeletionsThatFailAfterIt)
 {
     ASSERT_TRUE(AddFixtureMonitorAndPort());
-    // With the DLLs gone already every file deletion fails with a cause of its own.
-    for (const std::wstring& folder : {NativeSystemDir(), Wow64SystemDir()}) {
-        DeleteFileW((folder + L"\\" + kMonitorDllName).c_str());
+    // Every file deletion fails with a cause of its own: the UI DLLs are gone already, the
+    // monitor DLLs held by another process.
+    for (const std::wstring& folder : {NativeSystemDir(), Wow64SystemDir()})
         DeleteFileW((folder + L"\\" + kMonitorUiDllName).c_str());
-    }
+    HeldOlderMonitors held;
+    ASSERT_TRUE(held.held());
     Spooler().deleteMonitor = RefuseDeleteMonitor;
 
-    SetLastError(0xDEADBEEF);
-    EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    const std::vector<std::wstring> lines = Reported([] {
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    });
+    // A file that is not there is no news; one that stays is.
+    std::vector<std::wstring> files;
+    for (const std::wstring& line : lines) {
+        if (line.find(L".dll") != std::wstring::npos)
+            files.push_back(line);
+    }
+    std::vector<std::wstring> expected;
+    for (const SystemDirectory& folder : MonitorSystemDirectories())
+        expected.push_back(L"WARNING: Not removed: " + folder.named + L"\\" + kMonitorDllName + L" (32)");
+    EXPECT_EQ(expected, files);
 }
-
-const wchar_t kMonitorKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\USB Printer Monitor";
 
 bool SetKeyDacl(const std::wstring& path, const wchar_t* sddl)
 {
@@ -221,10 +266,12 @@ TEST_F(Uninstall, AMonitorKeyThatCannotBeDeletedWholeStillLosesItsDriverValue)
     ASSERT_TRUE(locked.locked());
     Spooler().deleteMonitor = RefuseDeleteMonitor;
 
-    EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
+    const std::vector<std::wstring> lines = Reported([] { EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName)); });
 
     ASSERT_TRUE(MonitorKeyExists());
     EXPECT_FALSE(MonitorKeyHasValue(L"Driver"));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(L"WARNING: Not removed: " + kMonitorKeyName + L" (5)", lines[1]);
 }
 
 struct OpenRequest {
@@ -367,13 +414,17 @@ int UninstallSeams::closed;
 
 TEST_F(UninstallSeams, ConnectionsToPrintersOfTheModelAreRemovedAndTheSharedPrintersLeftAlone)
 {
-    deleteModelPrinters();
+    const std::vector<std::wstring> lines = Reported(deleteModelPrinters);
 
     const std::vector<std::wstring> local = {L"Front desk", L"Kitchen"};
     EXPECT_EQ(local, opened);
     EXPECT_EQ(local, deleted);
     EXPECT_EQ(2, closed);
     EXPECT_EQ(std::vector<std::wstring>{L"\\\\till\\Receipts"}, disconnected);
+    const std::vector<std::wstring> removed = {L"INFO: Printer removed: Front desk",
+                                               L"INFO: Printer removed: \\\\till\\Receipts",
+                                               L"INFO: Printer removed: Kitchen"};
+    EXPECT_EQ(removed, lines);
 }
 
 TEST_F(UninstallSeams, TheConnectionIsRemovedByWinspoolsOwnCall)
