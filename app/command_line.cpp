@@ -76,7 +76,7 @@ static int IsSwitch(const wchar_t* argument, const wchar_t* name)
 
 static int IsKnownSwitch(const wchar_t* argument)
 {
-    const wchar_t* const known[] = {L"install", L"status", L"?", L"name", L"port", L"log"};
+    const wchar_t* const known[] = {L"install", L"status", L"uninstall", L"?", L"name", L"port", L"log"};
     for (const wchar_t* name : known) {
         if (IsSwitch(argument, name))
             return 1;
@@ -143,21 +143,23 @@ static int IsFullPath(const wchar_t* path)
 // the first problem kept.
 static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRequest* request)
 {
-    // The /name or /port given before /status, which takes neither.
+    // The /name or /port given before /status or /uninstall, which take neither.
     wchar_t installOnly[16] = {};
     while (request->problem == kArgumentsGood && NextArgument(&cursor, argument)) {
-        const UnattendedAction action = IsSwitch(argument, L"install")  ? kUnattendedInstall
-                                        : IsSwitch(argument, L"status") ? kUnattendedStatus
-                                                                        : kNotUnattended;
+        const UnattendedAction action = IsSwitch(argument, L"install")     ? kUnattendedInstall
+                                        : IsSwitch(argument, L"status")    ? kUnattendedStatus
+                                        : IsSwitch(argument, L"uninstall") ? kUnattendedUninstall
+                                                                           : kNotUnattended;
         if (action != kNotUnattended) {
-            // Taking either would answer a deployment tool for what was not meant: an install
-            // where a detection rule only asked, or a status for an install never run.
+            // Taking one would answer a deployment tool for what was not meant: an install
+            // where a detection rule only asked, a status for an install never run, or an
+            // uninstall where an install was asked for.
             if (request->action != kNotUnattended && request->action != action) {
                 Refuse(request, kTwoActions, argument);
                 return;
             }
             request->action = action;
-            if (action == kUnattendedStatus && installOnly[0])
+            if (action != kUnattendedInstall && installOnly[0])
                 Refuse(request, kUnknownSwitch, installOnly);
             continue;
         }
@@ -177,7 +179,7 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
             return;
         }
         if (field != request->logPath) {
-            if (request->action == kUnattendedStatus) {
+            if (request->action != kNotUnattended && request->action != kUnattendedInstall) {
                 Refuse(request, kUnknownSwitch, argument);
                 return;
             }

@@ -18,9 +18,10 @@ enum UnattendedAction {
     kNotUnattended, // the dialog or the uninstall, as the first argument is no switch of ours
     kUnattendedInstall,
     kUnattendedStatus,
+    kUnattendedUninstall,
     kUnattendedUsage,
-    // Switches of ours without /install or /status, or a line that could not be read; the
-    // problem says which.
+    // Switches of ours without /install, /status or /uninstall, or a line that could not be
+    // read; the problem says which.
     kUnattendedNoAction,
 };
 
@@ -34,7 +35,7 @@ enum ArgumentProblem {
     kBadName,        // a backslash or a comma, which the spooler refuses; offending: the name
     kLogNotFullPath, // offending: the path
     kNoAction,
-    kTwoActions,     // /install and /status together; offending: the second
+    kTwoActions,     // two of /install, /status and /uninstall; offending: the second
     kOutOfMemory,
 };
 
@@ -49,9 +50,9 @@ struct UnattendedRequest {
     wchar_t logPath[MAX_PATH];
 };
 
-// Fills request from the command line. A first argument /install, /status, /name, /port or
-// /log makes the line ours: /install [/name N] [/port P] [/log F] or /status [/log F] in
-// any order. /? as the first argument asks for the usage. Anything else is kNotUnattended.
+// Fills request from the command line. A first argument /install, /status, /uninstall,
+// /name, /port or /log makes the line ours: /install [/name N] [/port P] [/log F],
+// /status [/log F] or /uninstall [/log F] in any order. /? as the first argument asks for the usage. Anything else is kNotUnattended.
 // The name and port start as the given defaults. A line that cannot be read for want of
 // memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

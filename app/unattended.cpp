@@ -7,6 +7,7 @@
 #include "install/install_job.h"
 #include "install/install_lock.h"
 #include "install/install_status.h"
+#include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
@@ -117,6 +118,14 @@ int UnattendedInstall(const UnattendedRequest& request)
     return InstallExitCode(created, job.restartNeeded);
 }
 
+int UnattendedUninstall()
+{
+    CInstallLock lock;
+    TakeUninstallLock(lock, kUninstallLockWait);
+    UninstallPackage();
+    return ReportUninstallRemains() ? kExitDone : kExitInstallFailed;
+}
+
 int InstallExitCode(int printerCreated, int restartNeeded)
 {
     if (!printerCreated)
@@ -134,7 +143,8 @@ static void ComposeUsage(wchar_t* usage, size_t units)
         {L"DriverInstall.exe", "PO_GSTR_USAGE_DIALOG"},
         {L"DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]", "PO_GSTR_USAGE_INSTALL"},
         {L"DriverInstall.exe /status [/log FILE]", "PO_GSTR_USAGE_STATUS"},
-        {L"DriverInstall.exe uninstall", "PO_GSTR_USAGE_UNINSTALL"},
+        {L"DriverInstall.exe /uninstall [/log FILE]", "PO_GSTR_USAGE_UNINSTALL"},
+        {L"DriverInstall.exe uninstall", "PO_GSTR_USAGE_UNINSTALL_WORD"},
     };
     wchar_t text[520] = {};
     StringCchCopyW(usage, units, GetLocalizedText("PO_GSTR_USAGE_TITLE", text, 520));
@@ -199,7 +209,17 @@ int RunUnattended(const UnattendedRequest& request)
                 ShowUsage(log);
             code = kExitBadArguments;
         } else {
-            code = request.action == kUnattendedStatus ? ReportInstallStatus() : UnattendedInstall(request);
+            switch (request.action) {
+            case kUnattendedStatus:
+                code = ReportInstallStatus();
+                break;
+            case kUnattendedUninstall:
+                code = UnattendedUninstall();
+                break;
+            default:
+                code = UnattendedInstall(request);
+                break;
+            }
         }
         ReportExitCode(code);
     }

@@ -66,14 +66,14 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_USAGE_INSTALL", L"installs the printer without a window (name KR-620 and port USB PORT: unless given)"},
     {"PO_GSTR_USAGE_STATUS", L"tells whether the driver, the port monitor, the port and printers are installed"},
     {"PO_GSTR_USAGE_UNINSTALL", L"removes the model's printers and the port monitor"},
-    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed, 1618 another installation is running, 3010 done, restart needed"},
+    {"PO_GSTR_USAGE_CODES", L"Exit codes: 0 done, 1 not installed (/status), 87 bad arguments, 1603 installation failed or (/uninstall) something of the model is left, 1618 another installation is running, 3010 done, restart needed"},
     {"PO_GSTR_LOCK_NOT_HONOURED", L"The name of the installation lock is taken by an object that is not trusted; going on without the lock:"},
     {"PO_GSTR_LOCK_FAILED", L"The installation lock cannot be made or opened:"},
     {"PO_GSTR_LOCK_WAIT_OVER", L"Another installation still holds the lock; the uninstall goes on after waiting (seconds):"},
     {"PO_GSTR_ARG_BAD_NAME", L"The printer name may not hold a backslash or a comma:"},
     {"PO_GSTR_ARG_LOG_PATH", L"The log file needs a full path (C:\\folder\\file or \\\\server\\share\\file):"},
-    {"PO_GSTR_ARG_NO_ACTION", L"Neither /install nor /status was given"},
-    {"PO_GSTR_ARG_TWO_ACTIONS", L"Only one of /install and /status may be given:"},
+    {"PO_GSTR_ARG_NO_ACTION", L"None of /install, /status and /uninstall was given"},
+    {"PO_GSTR_ARG_TWO_ACTIONS", L"Only one of /install, /status and /uninstall may be given:"},
     {"PO_GSTR_ARG_NO_MEMORY", L"Not enough memory to read the command line"},
     {"PO_GSTR_NO_WINDOW", L"The window cannot be shown: no user sees this process's desktop"},
     {"PO_GSTR_LOG_REPLACED_AT_RESTART", L"In use, replaced when the system restarts:"},
@@ -84,6 +84,9 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_LOG_MONITOR_ABSENT", L"Port monitor not installed:"},
     {"PO_GSTR_LOG_KEY_REMOVED", L"Registry key removed:"},
     {"PO_GSTR_LOG_FILE_DELETED", L"Deleted:"},
+    {"PO_GSTR_UNINSTALL_PRINTER_LEFT", L"A printer of the model is still installed:"},
+    {"PO_GSTR_UNINSTALL_MONITOR_LEFT", L"The port monitor is still installed:"},
+    {"PO_GSTR_USAGE_UNINSTALL_WORD", L"the same with no report and no log; the exit code is always 0"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

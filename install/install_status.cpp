@@ -69,6 +69,28 @@ int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLab
     return facts.driverRegistered && users > 0 ? 0 : 1;
 }
 
+int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
+                            StatusLineSink sink, void* context)
+{
+    // A line too long for the buffer is cut: it still names the printer.
+    wchar_t line[kLineUnits] = {};
+    int left = 0;
+    for (DWORD index = 0; facts.printers && index < facts.printerCount; ++index) {
+        const PRINTER_INFO_2W& printer = facts.printers[index];
+        if (!isModelDriverName(printer.pDriverName) || (printer.Status & PRINTER_STATUS_PENDING_DELETION))
+            continue;
+        ++left;
+        StringCchPrintfW(line, kLineUnits, L"%ls %ls", printerLeft, TextOr(printer.pPrinterName));
+        sink(line, context);
+    }
+    if (facts.monitorPresent) {
+        ++left;
+        StringCchPrintfW(line, kLineUnits, L"%ls %ls", monitorLeft, kUsbMonitorName);
+        sink(line, context);
+    }
+    return left == 0 ? 1 : 0;
+}
+
 // The level-1 driver records of the environment, in a new buffer the caller releases with
 // free().
 static DRIVER_INFO_1W* FetchDrivers(const wchar_t* environment, DWORD* count)
@@ -96,28 +118,41 @@ static void ReportLine(const wchar_t* line, void*)
     ReportInfo(line);
 }
 
-int ReportInstallStatus()
+static void ReportError(const wchar_t* line, void*)
 {
-    InstallStatusFacts facts = {};
-    facts.environment = GetPrintEnvironment(GetNativeBits() == 64);
+    ReportToUser(line, L"ERROR");
+}
+
+// Every fact of the status, as the spooler answers now. *printers is the list behind
+// facts->printers, which the caller releases with free().
+static void FetchInstallStatus(InstallStatusFacts* facts, PRINTER_INFO_2W** printers)
+{
+    facts->environment = GetPrintEnvironment(GetNativeBits() == 64);
 
     DWORD count = 0;
-    DRIVER_INFO_1W* drivers = FetchDrivers(facts.environment, &count);
-    facts.driverRegistered = HasModelDriver(drivers, count);
+    DRIVER_INFO_1W* drivers = FetchDrivers(facts->environment, &count);
+    facts->driverRegistered = HasModelDriver(drivers, count);
     free(drivers);
 
     MONITOR_INFO_1W* monitors = FetchMonitors(&count);
-    facts.monitorPresent = HasUsbMonitor(monitors, count);
+    facts->monitorPresent = HasUsbMonitor(monitors, count);
     free(monitors);
 
     PORT_INFO_2W* ports = EnumeratePorts(&count);
-    facts.portPresent = ListsUsbPort(ports, count);
+    facts->portPresent = ListsUsbPort(ports, count);
     free(ports);
 
     // A failed enumeration leaves the list empty: no printer is then said to use the driver.
+    *printers = nullptr;
+    listPrinters(printers, &facts->printerCount);
+    facts->printers = *printers;
+}
+
+int ReportInstallStatus()
+{
+    InstallStatusFacts facts = {};
     PRINTER_INFO_2W* printers = nullptr;
-    listPrinters(&printers, &facts.printerCount);
-    facts.printers = printers;
+    FetchInstallStatus(&facts, &printers);
 
     // A translation longer than a label's buffer is cut by the lookup.
     wchar_t texts[7][kLabelUnits] = {};
@@ -133,4 +168,20 @@ int ReportInstallStatus()
     const int code = ComposeInstallStatus(facts, labels, ReportLine, nullptr);
     free(printers);
     return code;
+}
+
+int ReportUninstallRemains()
+{
+    InstallStatusFacts facts = {};
+    PRINTER_INFO_2W* printers = nullptr;
+    FetchInstallStatus(&facts, &printers);
+    // A translation longer than a label's buffer is cut by the lookup.
+    wchar_t printerLeft[kLabelUnits] = {};
+    wchar_t monitorLeft[kLabelUnits] = {};
+    const int done =
+        ComposeUninstallRemains(facts, GetLocalizedText("PO_GSTR_UNINSTALL_PRINTER_LEFT", printerLeft, kLabelUnits),
+                                GetLocalizedText("PO_GSTR_UNINSTALL_MONITOR_LEFT", monitorLeft, kLabelUnits),
+                                ReportError, nullptr);
+    free(printers);
+    return done;
 }

@@ -40,6 +40,18 @@ typedef void (*StatusLineSink)(const wchar_t* line, void* context);
 int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLabels& labels, StatusLineSink sink,
                          void* context);
 
+// Hands sink one reason for each thing of the model that an uninstall left, as the spooler
+// lists it afterwards: printerLeft, a blank and the name of each printer that still uses the
+// model's driver, then monitorLeft, a blank and the monitor's name when it is still
+// registered. A printer whose deletion waits for its jobs (pending deletion) is on its way
+// out and no reason. 1 when there is no reason (the uninstall reached its goal), else 0.
+int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
+                            StatusLineSink sink, void* context);
+
+// Asks the spooler, after an uninstall, what ComposeUninstallRemains decides on, and
+// reports each reason as an "ERROR" (system/user_report.h). 1 when nothing is left.
+int ReportUninstallRemains();
+
 // 1 when one of the level-1 driver records is the model's driver (isModelDriverName).
 int HasModelDriver(const DRIVER_INFO_1W* drivers, DWORD count);
 

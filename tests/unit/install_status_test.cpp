@@ -108,6 +108,38 @@ TEST(InstallStatus, LabelsAreTextNotFormatsAndLongLinesAreCut)
     EXPECT_EQ(L"%s none", outcome.lines.back());
 }
 
+TEST(UninstallRemains, EachPrinterOfTheModelAndAMonitorStillThereIsAReason)
+{
+    PRINTER_INFO_2W pending = Printer(L"Kitchen", L"KR-620", L"USB PORT:");
+    // Deleted while it had jobs: the spooler removes it once they are printed.
+    pending.Status = PRINTER_STATUS_PENDING_DELETION | PRINTER_STATUS_PAUSED;
+    PRINTER_INFO_2W paused = Printer(L"Back office", L"kr-620", L"LPT1:");
+    paused.Status = PRINTER_STATUS_PAUSED;
+    const PRINTER_INFO_2W printers[] = {
+        Printer(L"Front desk", L"KR-620", L"USB PORT:"), Printer(L"KR-620", L"Generic / Text Only", L"USB PORT:"),
+        pending, paused};
+    const struct Case {
+        DWORD firstPrinter, printerCount;
+        int monitorPresent;
+        int done;
+        std::vector<std::wstring> lines;
+    } cases[] = {
+        {0, 0, 0, 1, {}},
+        {1, 2, 0, 1, {}},
+        {1, 2, 1, 0, {L"Monitor left: USB Printer Monitor"}},
+        {0, 4, 0, 0, {L"Printer left: Front desk", L"Printer left: Back office"}},
+        {0, 1, 1, 0, {L"Printer left: Front desk", L"Monitor left: USB Printer Monitor"}},
+    };
+    for (const Case& c : cases) {
+        const InstallStatusFacts facts = {L"Windows NT x86", 1, c.monitorPresent, 0, printers + c.firstPrinter,
+                                          c.printerCount};
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(c.done, ComposeUninstallRemains(facts, L"Printer left:", L"Monitor left:", Collect, &lines))
+            << c.firstPrinter << " " << c.printerCount << " " << c.monitorPresent;
+        EXPECT_EQ(c.lines, lines);
+    }
+}
+
 TEST(InstallStatus, FindsTheDriverAndTheMonitorInAnyCase)
 {
     DRIVER_INFO_1W drivers[] = {{const_cast<wchar_t*>(L"Generic / Text Only")}, {nullptr},

@@ -47,6 +47,7 @@ TEST(UnattendedArguments, OnlyAFirstArgumentOfOursMakesARunWithoutAWindow)
     Parse(L"/install", kUnattendedInstall);
     Parse(L"-INSTALL", kUnattendedInstall);
     Parse(L"/Status", kUnattendedStatus);
+    Parse(L"-UNINSTALL", kUnattendedUninstall);
     Parse(L"-?", kUnattendedUsage);
     Parse(L"/? anything", kUnattendedUsage);
     // A value switch first: the action may follow, and "uninstall" in a value is a value.
@@ -54,9 +55,13 @@ TEST(UnattendedArguments, OnlyAFirstArgumentOfOursMakesARunWithoutAWindow)
                  Parse(L"/log C:\\Logs\\uninstall-kr620.log /install", kUnattendedInstall).logPath);
     EXPECT_STREQ(L"x", Parse(L"-NAME x /install", kUnattendedInstall).printerName);
     EXPECT_STREQ(L"\\\\srv\\logs\\s.log", Parse(L"/Log \\\\srv\\logs\\s.log -STATUS", kUnattendedStatus).logPath);
+    // As an installer's removal runs it.
+    EXPECT_STREQ(L"C:\\Program Files\\KR-620\\uninstall.log",
+                 Parse(L"/uninstall /log \"C:\\Program Files\\KR-620\\uninstall.log\"", kUnattendedUninstall).logPath);
+    EXPECT_STREQ(L"C:\\x.log", Parse(L"/log C:\\x.log /UNINSTALL", kUnattendedUninstall).logPath);
     // Everything else goes the old way: the uninstall word, the dialog.
-    for (const wchar_t* line : {L"", L"uninstall /install", L"/uninstall", L"install", L"/installer", L"\"/install\"x",
-                                L"/quiet /install"})
+    for (const wchar_t* line : {L"", L"uninstall /install", L"uninstall /log C:\\x.log", L"/uninstaller", L"install",
+                                L"/installer", L"\"/install\"x", L"/quiet /install"})
         Parse(line, kNotUnattended);
     UnattendedRequest request;
     EXPECT_EQ(kNotUnattended, ParseUnattendedCommandLine(nullptr, L"KR-620", L"USB PORT:", &request));
@@ -106,6 +111,12 @@ TEST(UnattendedArguments, BadArgumentsAreNamed)
         {L"/name X", kUnattendedNoAction, kNoAction, L""},
         {L"/install /name x /status", kUnattendedInstall, kTwoActions, L"/status"},
         {L"/status -INSTALL", kUnattendedStatus, kTwoActions, L"-INSTALL"},
+        {L"/uninstall /install", kUnattendedUninstall, kTwoActions, L"/install"},
+        {L"/log C:\\x.log /status /uninstall", kUnattendedStatus, kTwoActions, L"/uninstall"},
+        // The uninstall removes every printer of the model on every port.
+        {L"/uninstall /name x", kUnattendedUninstall, kUnknownSwitch, L"/name"},
+        {L"-port LPT1: /uninstall", kUnattendedUninstall, kUnknownSwitch, L"-port"},
+        {L"/log /uninstall", kUnattendedNoAction, kMissingValue, L"/log"},
     };
     for (const Case& c : cases) {
         UnattendedRequest request = Parse(c.line, c.action);

@@ -49,7 +49,8 @@ protected:
 
 TEST_F(CommandLine, TheWordUninstallAnywhereRunsTheSilentUninstall)
 {
-    const wchar_t* lines[] = {L"uninstall", L"/uninstall", L"-uninstall", L"preuninstaller", L"x uninstall y"};
+    // A first argument "/uninstall" is the switch of the runs without a window instead.
+    const wchar_t* lines[] = {L"uninstall", L"/quiet /uninstall", L"--uninstall", L"preuninstaller", L"x uninstall y"};
     for (const wchar_t* line : lines) {
         Started started = StartProgram(exe_, line);
         // The uninstall shows no window and ends by itself.

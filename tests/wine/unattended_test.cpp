@@ -1,6 +1,6 @@
-// The shipped program run without a window, as deployment tools run it: /install with its
-// log and exit codes, bad arguments, two installs at once, /?, the uninstall word, and a
-// window station no user sees. Runs beside the sample package; the program's standard
+// The shipped program run without a window, as deployment tools run it: /install and
+// /uninstall with their logs and exit codes, bad arguments, two installs at once, /?, the
+// uninstall word, and a window station no user sees. Runs beside the sample package; the program's standard
 // output is read through a pipe.
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 
 #include "app/run.h"
 #include "install/install_lock.h"
+#include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "support/wine_support.h"
 #include "system/system_api.h"
@@ -328,8 +329,9 @@ TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
         {L"/install /log install.log",
          {L"ERROR: The log file needs a full path (C:\\folder\\file or \\\\server\\share\\file): install.log"}},
         {L"/status /name x", {L"ERROR: Unknown switch: /name"}},
-        {L"/install /status", {L"ERROR: Only one of /install and /status may be given: /status"}},
-        {L"/name X", {L"ERROR: Neither /install nor /status was given", L"INFO: Usage:"}},
+        {L"/install /status", {L"ERROR: Only one of /install, /status and /uninstall may be given: /status"}},
+        {L"/uninstall /port LPT1:", {L"ERROR: Unknown switch: /port"}},
+        {L"/name X", {L"ERROR: None of /install, /status and /uninstall was given", L"INFO: Usage:"}},
         {L"/install /port LPT9:",
          {L"ERROR: This port does not exist: LPT9:",
           L"INFO: Ports: USB PORT:, COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:, LPT2:, LPT3:"}},
@@ -364,6 +366,48 @@ TEST_F(Unattended, OurFirstArgumentDecidesAndTheUninstallWordStillUninstalls)
     EXPECT_EQ(0, Run(L"uninstall /install"));
     EXPECT_FALSE(PrinterExists(L"uninstall lab"));
     EXPECT_FALSE(MonitorKeyExists());
+}
+
+TEST_F(Unattended, UninstallLogsEveryStepAndExitsZeroWhenNothingOfTheModelIsLeft)
+{
+    // Only the printers of this test.
+    ASSERT_EQ(0, Run(L"uninstall"));
+    ASSERT_EQ(0, Run(L"/install /name \"Front desk\""));
+    ASSERT_EQ(0, Run(L"/install /name Kitchen /port LPT1:"));
+    ASSERT_TRUE(MonitorKeyExists());
+    // As an installer's removal and rollback run it, into a folder with a blank.
+    const std::wstring log = TempFolder(L"KR-620 logs") + L"\\uninstall.log";
+    DeleteFileW(log.c_str());
+    EXPECT_EQ(0, Run(L"/uninstall /log \"" + log + L"\""));
+
+    std::vector<std::wstring> lines = Log(log);
+    ASSERT_EQ(7u, lines.size()) << testing::PrintToString(lines);
+    // In the spooler's order, which is not ours to fix.
+    std::vector<std::wstring> printers(lines.begin(), lines.begin() + 2);
+    std::sort(printers.begin(), printers.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"INFO: Printer removed: Front desk", L"INFO: Printer removed: Kitchen"}),
+              printers);
+    const std::wstring system = MonitorSystemDirectories()[0].named + L"\\";
+    const std::vector<std::wstring> monitor = {
+        L"INFO: Port monitor removed: USB Printer Monitor",
+        L"INFO: Registry key removed: "
+        L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\USB Printer Monitor",
+        L"INFO: Deleted: " + system + kMonitorDllName,
+        L"INFO: Deleted: " + system + kMonitorUiDllName,
+        L"INFO: Exit code: 0",
+    };
+    EXPECT_EQ(monitor, std::vector<std::wstring>(lines.begin() + 2, lines.end()));
+    EXPECT_FALSE(PrinterExists(L"Front desk"));
+    EXPECT_FALSE(PrinterExists(L"Kitchen"));
+    EXPECT_FALSE(MonitorKeyExists());
+    EXPECT_FALSE(MonitorDllsInNativeSystemDir());
+    EXPECT_EQ(1, Run(L"/status"));
+
+    // Again, as a rollback after the removal would: nothing is left to remove, which is done.
+    EXPECT_EQ(0, Run(L"-UNINSTALL -LOG \"" + log + L"\""));
+    lines = Log(log);
+    EXPECT_EQ((std::vector<std::wstring>{L"INFO: Port monitor not installed: USB Printer Monitor", L"INFO: Exit code: 0"}),
+              std::vector<std::wstring>(lines.begin() + 7, lines.end()));
 }
 
 TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)
@@ -488,6 +532,47 @@ TEST(UnattendedSeams, AStationThatCannotBeAskedOrALineThatCannotBeReadEndsWith87
     EXPECT_EQ(87, unread);
     EXPECT_EQ((std::vector<std::wstring>{L"ERROR: Not enough memory to read the command line", L"INFO: Exit code: 87"}),
               lines);
+}
+
+BOOL WINAPI RefuseOpenPrinter(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW)
+{
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+}
+
+BOOL WINAPI RefuseDeletePrinter(HANDLE)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST(UnattendedSeams, APrinterOfTheModelLeftFailsTheUninstallWith1603AndTheWordStaysSilent)
+{
+    ASSERT_TRUE(RegisterSeedDriver(L"KR-620"));
+    ASSERT_TRUE(AddSeedPrinter(L"Front desk", L"KR-620", L"LPT1:"));
+    const struct Case {
+        void (*refuse)();
+        std::wstring warning;
+    } cases[] = {
+        {[] { Spooler().openPrinter = RefuseOpenPrinter; }, L"WARNING: Not removed: Front desk (1801)"},
+        {[] { Spooler().deletePrinter = RefuseDeletePrinter; }, L"WARNING: Not removed: Front desk (5)"},
+    };
+    for (const Case& c : cases) {
+        c.refuse();
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(1603, RunHere(L"/uninstall", &lines));
+        EXPECT_TRUE(Has(lines, c.warning)) << testing::PrintToString(lines);
+        EXPECT_TRUE(Has(lines, L"ERROR: A printer of the model is still installed: Front desk"));
+        EXPECT_EQ(L"INFO: Exit code: 1603", lines.empty() ? L"" : lines.back());
+        // The word keeps its silence and its 0.
+        EXPECT_EQ(0, RunHere(L"uninstall", &lines));
+        EXPECT_EQ(std::vector<std::wstring>{}, lines);
+        Spooler() = RealSpooler();
+        EXPECT_TRUE(PrinterExists(L"Front desk"));
+    }
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(0, RunHere(L"uninstall", &lines));
+    EXPECT_FALSE(PrinterExists(L"Front desk"));
 }
 
 TEST_F(Unattended, OneInstallAtATime)
