@@ -52,7 +52,8 @@ struct UnattendedRequest {
 
 // Fills request from the command line. A first argument /install, /status, /uninstall,
 // /name, /port or /log makes the line ours: /install [/name N] [/port P] [/log F],
-// /status [/log F] or /uninstall [/log F] in any order. /? as the first argument asks for the usage. Anything else is kNotUnattended.
+// /status [/log F] or /uninstall [/log F] in any order. /? as the first argument asks for
+// the usage. Anything else is kNotUnattended.
 // The name and port start as the given defaults. A line that cannot be read for want of
 // memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

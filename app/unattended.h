@@ -7,7 +7,7 @@ enum UnattendedExitCode {
     kExitDone = 0,
     kExitNotInstalled = 1,         // /status: no printer of the model
     kExitBadArguments = 87,        // ERROR_INVALID_PARAMETER
-    kExitInstallFailed = 1603,     // ERROR_INSTALL_FAILURE; /uninstall: something of the model is left
+    kExitInstallFailed = 1603,     // ERROR_INSTALL_FAILURE (/uninstall: something of the model left)
     kExitAnotherInstall = 1618,    // ERROR_INSTALL_ALREADY_RUNNING
     kExitRestartRequired = 3010,   // ERROR_SUCCESS_REBOOT_REQUIRED: created, complete after a restart
 };
@@ -16,10 +16,10 @@ enum UnattendedExitCode {
 // else happened; 3010 when it was and a file takes effect only after a restart; else 0.
 int InstallExitCode(int printerCreated, int restartNeeded);
 
-// /install, /status, /uninstall or /? with no window: the reports go to the log and the console
-// instead of message boxes (the usage goes to a message box when no console is there and a
-// user sees the window station). A line with a problem ends with 87 before anything on the
-// system changes. The process's exit code.
+// /install, /status, /uninstall or /? with no window: the reports go to the log and the
+// console instead of message boxes (the usage goes to a message box when no console is there
+// and a user sees the window station). A line with a problem ends with 87 before anything
+// on the system changes. The process's exit code.
 int RunUnattended(const UnattendedRequest& request);
 
 // The unattended install of arguments found good, after the log is set up: the port

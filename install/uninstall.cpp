@@ -167,6 +167,7 @@ int removeUsbMonitor(const wchar_t* monitorName)
         keyRemoved = SHDeleteKeyW(monitors, kUsbMonitorName);
         RegCloseKey(monitors);
     }
+    // Fixed names, far shorter than the buffer.
     wchar_t keyName[MAX_PATH] = {};
     StringCchPrintfW(keyName, MAX_PATH, L"HKEY_LOCAL_MACHINE\\%s", monitorKey);
     // The spooler's DeleteMonitor may have taken the key already.

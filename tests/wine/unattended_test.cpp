@@ -1,7 +1,7 @@
 // The shipped program run without a window, as deployment tools run it: /install and
 // /uninstall with their logs and exit codes, bad arguments, two installs at once, /?, the
-// uninstall word, and a window station no user sees. Runs beside the sample package; the program's standard
-// output is read through a pipe.
+// uninstall word, and a window station no user sees. Runs beside the sample package; the
+// program's standard output is read through a pipe.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -468,6 +468,7 @@ TEST_F(Unattended, UsageGoesToTheOutput)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(L"INFO: Usage:", lines.front());
     EXPECT_TRUE(Has(lines, L"INFO:   DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]"));
+    EXPECT_TRUE(Has(lines, L"INFO:   DriverInstall.exe /uninstall [/log FILE]"));
     EXPECT_TRUE(HasPrefix(lines, L"INFO: Exit codes: 0 done"));
 }
 
