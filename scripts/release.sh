@@ -58,6 +58,8 @@ bash "$here/scripts/build-msi.sh" "$stage" "$build/msi/DriverInstallAction.dll" 
 (cd "$release" && sha256sum "$name.zip" "$name.msi" >SHA256SUMS)
 
 echo "Release $version in $release: $name.zip, $name.msi, SHA256SUMS"
+# Deployment tools detect the MSI by this code, new with every build.
+echo "Product code of $name.msi: $(msiinfo export "$release/$name.msi" Property | sed -n 's/^ProductCode\t\([^\r]*\).*/\1/p')"
 if [ -z "$pfx" ]; then
   echo "UNSIGNED: neither DriverInstall.exe nor the MSI carries a signature (release.sh --sign FILE.pfx)."
 elif [ -z "$timestamp" ]; then
