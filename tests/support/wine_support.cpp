@@ -500,43 +500,43 @@ void DeleteAllPrinters()
     }
 }
 
-static void DeleteTree(const std::wstring& folder)
+// Calls visit(name, isFolder) for each entry of a folder but "." and "..".
+template <typename Visit>
+static void ForEachEntry(const std::wstring& folder, Visit visit)
 {
     WIN32_FIND_DATAW found = {};
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+static void DeleteTree(const std::wstring& folder)
+{
+    ForEachEntry(folder, [&](const std::wstring& name, bool isFolder) {
+        const std::wstring path = folder + L"\\" + name;
+        if (isFolder)
+            DeleteTree(path);
+        else
+            DeleteFileW(path.c_str());
+    });
     RemoveDirectoryW(folder.c_str());
 }
 
 static void CopyTree(const std::wstring& from, const std::wstring& to)
 {
     CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(from, [&](const std::wstring& name, bool isFolder) {
+        if (isFolder)
             CopyTree(from + L"\\" + name, to + L"\\" + name);
         else
             CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    });
 }
 
 void RestorePackageBesideProgram()
@@ -554,20 +554,12 @@ void RestorePackageBesideProgram()
 static void ReadTree(const std::wstring& folder, const std::wstring& relative,
                      std::map<std::wstring, std::string>* files)
 {
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(folder, [&](const std::wstring& name, bool isFolder) {
+        if (isFolder)
             ReadTree(folder + L"\\" + name, relative + name + L"\\", files);
         else
             (*files)[relative + name] = ReadFileBytes(folder + L"\\" + name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    });
 }
 
 std::map<std::wstring, std::string> FilesUnder(const std::wstring& folder)
@@ -582,14 +574,10 @@ std::vector<std::wstring> StagingFoldersLeft()
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     std::vector<std::wstring> left;
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((std::wstring(temp) + L"DriverInstall-*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return left;
-    do
-        left.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
+    ForEachEntry(temp, [&](const std::wstring& name, bool) {
+        if (name.rfind(L"DriverInstall-", 0) == 0)
+            left.push_back(name);
+    });
     return left;
 }
 
