@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build the installer and run it under Wine.
+# Installs what a fresh Debian 12 machine lacks to build the installer, run it under Wine and
+# make a release.
 # Does nothing when everything is already present.
 set -euo pipefail
 
@@ -15,6 +16,7 @@ packages=(
   googletest
   x11-apps netpbm xdotool
   clang libclang-rt-14-dev
+  wixl msitools osslsigncode openssl zip unzip
 )
 
 missing=()
