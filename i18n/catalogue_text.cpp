@@ -87,6 +87,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_UNINSTALL_PRINTER_LEFT", L"A printer of the model is still installed:"},
     {"PO_GSTR_UNINSTALL_MONITOR_LEFT", L"The port monitor is still installed:"},
     {"PO_GSTR_USAGE_UNINSTALL_WORD", L"the same with no report and no log; the exit code is always 0"},
+    {"PO_GSTR_UNINSTALL_NOT_CHECKED", L"The spooler could not be asked what is left:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

@@ -70,10 +70,15 @@ int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLab
 }
 
 int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
-                            StatusLineSink sink, void* context)
+                            const wchar_t* notChecked, StatusLineSink sink, void* context)
 {
     // A line too long for the buffer is cut: it still names the printer.
     wchar_t line[kLineUnits] = {};
+    if (facts.unanswered) {
+        StringCchPrintfW(line, kLineUnits, L"%ls (%lu)", notChecked, facts.unanswered);
+        sink(line, context);
+        return 0;
+    }
     int left = 0;
     for (DWORD index = 0; facts.printers && index < facts.printerCount; ++index) {
         const PRINTER_INFO_2W& printer = facts.printers[index];
@@ -123,11 +128,32 @@ static void ReportError(const wchar_t* line, void*)
     ReportToUser(line, L"ERROR");
 }
 
+// Whether an enumeration answers at all: its size query succeeds for an empty list and fails
+// with ERROR_INSUFFICIENT_BUFFER for a full one; any other cause (a stopped spooler's 1722)
+// means the list says nothing. 0 when it answers, else the cause.
+template <typename Enumerate> static DWORD UnansweredCause(Enumerate enumerate)
+{
+    DWORD needed = 0, returned = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (enumerate(nullptr, 0, &needed, &returned) || GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    return GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+}
+
 // Every fact of the status, as the spooler answers now. *printers is the list behind
 // facts->printers, which the caller releases with free().
 static void FetchInstallStatus(InstallStatusFacts* facts, PRINTER_INFO_2W** printers)
 {
     facts->environment = GetPrintEnvironment(GetNativeBits() == 64);
+    wchar_t emptyName[] = L"";
+    facts->unanswered = UnansweredCause([&](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+        return Spooler().enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName, 2, records, size,
+                                      needed, returned);
+    });
+    if (!facts->unanswered)
+        facts->unanswered = UnansweredCause([](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumMonitors(nullptr, 1, records, size, needed, returned);
+        });
 
     DWORD count = 0;
     DRIVER_INFO_1W* drivers = FetchDrivers(facts->environment, &count);
@@ -178,9 +204,11 @@ int ReportUninstallRemains()
     // A translation longer than a label's buffer is cut by the lookup.
     wchar_t printerLeft[kLabelUnits] = {};
     wchar_t monitorLeft[kLabelUnits] = {};
+    wchar_t notChecked[kLabelUnits] = {};
     const int done =
         ComposeUninstallRemains(facts, GetLocalizedText("PO_GSTR_UNINSTALL_PRINTER_LEFT", printerLeft, kLabelUnits),
                                 GetLocalizedText("PO_GSTR_UNINSTALL_MONITOR_LEFT", monitorLeft, kLabelUnits),
+                                GetLocalizedText("PO_GSTR_UNINSTALL_NOT_CHECKED", notChecked, kLabelUnits),
                                 ReportError, nullptr);
     free(printers);
     return done;

@@ -18,6 +18,9 @@ struct InstallStatusFacts {
     // Every printer the spooler listed, of any driver.
     const PRINTER_INFO_2W* printers;
     DWORD printerCount;
+    // 0 when the spooler answered the printer and monitor lists (empty ones too), else the
+    // cause of the first that it did not answer: the lists above then say nothing.
+    DWORD unanswered = 0;
 };
 
 // The catalogue texts of the lines; the values are put after them, never into them.
@@ -44,9 +47,11 @@ int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLab
 // lists it afterwards: printerLeft, a blank and the name of each printer that still uses the
 // model's driver, then monitorLeft, a blank and the monitor's name when it is still
 // registered. A printer whose deletion waits for its jobs (pending deletion) is on its way
-// out and no reason. 1 when there is no reason (the uninstall reached its goal), else 0.
+// out and no reason. A spooler that did not answer is the one reason: notChecked and the
+// cause in brackets, since nothing is known. 1 when there is no reason (the uninstall reached
+// its goal), else 0.
 int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
-                            StatusLineSink sink, void* context);
+                            const wchar_t* notChecked, StatusLineSink sink, void* context);
 
 // Asks the spooler, after an uninstall, what ComposeUninstallRemains decides on, and
 // reports each reason as an "ERROR" (system/user_report.h). 1 when nothing is left.

@@ -123,18 +123,22 @@ TEST(UninstallRemains, EachPrinterOfTheModelAndAMonitorStillThereIsAReason)
         int monitorPresent;
         int done;
         std::vector<std::wstring> lines;
+        DWORD unanswered = 0;
     } cases[] = {
         {0, 0, 0, 1, {}},
         {1, 2, 0, 1, {}},
         {1, 2, 1, 0, {L"Monitor left: USB Printer Monitor"}},
         {0, 4, 0, 0, {L"Printer left: Front desk", L"Printer left: Back office"}},
         {0, 1, 1, 0, {L"Printer left: Front desk", L"Monitor left: USB Printer Monitor"}},
+        // A spooler that did not answer left empty lists behind, which prove nothing.
+        {0, 0, 0, 0, {L"Not checked: (1722)"}, RPC_S_SERVER_UNAVAILABLE},
     };
     for (const Case& c : cases) {
         const InstallStatusFacts facts = {L"Windows NT x86", 1, c.monitorPresent, 0, printers + c.firstPrinter,
-                                          c.printerCount};
+                                          c.printerCount, c.unanswered};
         std::vector<std::wstring> lines;
-        EXPECT_EQ(c.done, ComposeUninstallRemains(facts, L"Printer left:", L"Monitor left:", Collect, &lines))
+        EXPECT_EQ(c.done,
+                  ComposeUninstallRemains(facts, L"Printer left:", L"Monitor left:", L"Not checked:", Collect, &lines))
             << c.firstPrinter << " " << c.printerCount << " " << c.monitorPresent;
         EXPECT_EQ(c.lines, lines);
     }

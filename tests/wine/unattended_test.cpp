@@ -547,6 +547,14 @@ BOOL WINAPI RefuseDeletePrinter(HANDLE)
     return FALSE;
 }
 
+BOOL WINAPI SpoolerUnavailable(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
+{
+    *needed = 0;
+    *returned = 0;
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return FALSE;
+}
+
 TEST(UnattendedSeams, APrinterOfTheModelLeftFailsTheUninstallWith1603AndTheWordStaysSilent)
 {
     ASSERT_TRUE(RegisterSeedDriver(L"KR-620"));
@@ -571,7 +579,12 @@ TEST(UnattendedSeams, APrinterOfTheModelLeftFailsTheUninstallWith1603AndTheWordS
         Spooler() = RealSpooler();
         EXPECT_TRUE(PrinterExists(L"Front desk"));
     }
+    // A spooler that does not answer proves nothing: the run cannot say the model is gone.
+    Spooler().enumPrinters = SpoolerUnavailable;
     std::vector<std::wstring> lines;
+    EXPECT_EQ(1603, RunHere(L"/uninstall", &lines));
+    Spooler() = RealSpooler();
+    EXPECT_TRUE(Has(lines, L"ERROR: The spooler could not be asked what is left: (1722)")) << testing::PrintToString(lines);
     EXPECT_EQ(0, RunHere(L"uninstall", &lines));
     EXPECT_FALSE(PrinterExists(L"Front desk"));
 }
