@@ -3,8 +3,10 @@
 #include <stdint.h>
 #include <string.h>
 
-// Scans go a word at a time: a byte-by-byte loop, or the C runtime's memchr under Wine, takes
-// several times as long over a template of many megabytes. memcpy of a word is one load.
+// A template of many megabytes holds a line, a name or two and a line end every 80 bytes or
+// so. Scans go a word at a time, and the short pieces between those places are compared and
+// moved here: a byte-by-byte loop, or a call into the C runtime (memchr, memcmp, memcpy under
+// Wine) for every piece, takes several times as long. memcpy of a word is one load or store.
 typedef uint32_t Word;
 #define kOnes ((Word)0x01010101u)
 #define kLows ((Word)0x7F7F7F7Fu)
@@ -90,18 +92,56 @@ static const char* FindName(const char* at, const char* end, const char* name, s
             return NULL;
         }
         // The last byte first: a text rich in the name's first byte is mostly turned away there.
-        if (first[nameLength - 1] == name[nameLength - 1] && memcmp(first + 1, name + 1, nameLength - 1) == 0) {
-            return first;
+        if (first[nameLength - 1] == name[nameLength - 1]) {
+            size_t same = 1;
+            while (same < nameLength && first[same] == name[same]) {
+                ++same;
+            }
+            if (same == nameLength) {
+                return first;
+            }
         }
         at = first + 1;
     }
     return NULL;
 }
 
+enum { kShortPiece = 256 };
+
+static void StoreWord(char* at, Word word)
+{
+    memcpy(at, &word, sizeof word);
+}
+
 static char* Append(char* out, const char* bytes, size_t length)
 {
-    memcpy(out, bytes, length);
-    return out + length;
+    if (length >= kShortPiece) {
+        memcpy(out, bytes, length);
+        return out + length;
+    }
+    for (; length >= sizeof(Word); length -= sizeof(Word), bytes += sizeof(Word), out += sizeof(Word)) {
+        StoreWord(out, LoadWord(bytes));
+    }
+    while (length--) {
+        *out++ = *bytes++;
+    }
+    return out;
+}
+
+// Moves length bytes from `from` up to `to` (to > from; the two may overlap), last word first.
+static void MoveUp(char* buffer, size_t to, size_t from, size_t length)
+{
+    if (length >= kShortPiece) {
+        memmove(buffer + to, buffer + from, length);
+        return;
+    }
+    for (; length >= sizeof(Word); length -= sizeof(Word)) {
+        StoreWord(buffer + to + length - sizeof(Word), LoadWord(buffer + from + length - sizeof(Word)));
+    }
+    while (length) {
+        --length;
+        buffer[to + length] = buffer[from + length];
+    }
 }
 
 size_t CountTemplateNames(const char* text, size_t textLength, const char* name, size_t nameLength)
@@ -210,7 +250,7 @@ int TextModeWrite(char* buffer, size_t length, size_t capacity)
         const size_t lineFeed = (size_t)(FindLastByte(buffer, buffer + from, '\n') - buffer);
         const size_t lineLength = from - lineFeed - 1;
         to -= lineLength;
-        memmove(buffer + to, buffer + lineFeed + 1, lineLength);
+        MoveUp(buffer, to, lineFeed + 1, lineLength);
         buffer[--to] = '\n';
         buffer[--to] = '\r';
         from = lineFeed;
