@@ -1,6 +1,6 @@
-// The model's data files, generated from the template's. The GPD and INI are read whole and
-// written once, with the bytes the C runtime's text-mode streams gave them when the clone
-// rewrote a copy through those streams; the two DLLs are copies.
+// The model's data files, generated from the template's: the GPD and INI read whole and
+// written once, byte for byte as a rewrite through the C runtime's text-mode streams made
+// them (the line ends of every generated file so far), the two DLLs copied.
 #include <stdlib.h>
 #include <string.h>
 
@@ -55,12 +55,16 @@ static char* ReadWholeFile(const wchar_t* path, size_t* length)
         const DWORD wanted = static_cast<DWORD>(size.QuadPart);
         DWORD total = 0, got = 0;
         // A file that got shorter since its size was asked gives what it still holds.
-        while (total < wanted && ReadFile(file, bytes + total, wanted - total, &got, nullptr) && got)
+        while (total < wanted) {
+            if (!ReadFile(file, bytes + total, wanted - total, &got, nullptr)) {
+                cause = GetLastError();
+                free(bytes);
+                bytes = nullptr;
+                break;
+            }
+            if (!got)
+                break;
             total += got;
-        if (total < wanted && got) {
-            cause = GetLastError();
-            free(bytes);
-            bytes = nullptr;
         }
         *length = total;
     }
