@@ -106,6 +106,7 @@ static const char* FindName(const char* at, const char* end, const char* name, s
     return NULL;
 }
 
+// From this length on a piece goes to the C runtime, whose copy outruns a word loop there.
 enum { kShortPiece = 256 };
 
 static void StoreWord(char* at, Word word)

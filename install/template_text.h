@@ -29,11 +29,10 @@ int ReplaceTemplateNames(const char* text, size_t textLength, const char* name, 
 // The length of the text up to its first zero byte, or length when it holds none.
 size_t TextLength(const char* text, size_t length);
 
-// The C runtime's text-mode streams, which gave the generated files their bytes before the
-// clone wrote them itself. Reading drops a CR directly followed by LF and ends at a 0x1A
-// byte; every other byte, a lone CR or a zero byte too, comes through. Writes at most
-// rawLength bytes into text, which may be raw itself (no byte moves forward); returns how
-// many.
+// The C runtime's text-mode streams, whose line ends the generated files keep. A read drops
+// a CR directly followed by LF and ends at a 0x1A byte; every other byte, a lone CR or a
+// zero byte too, comes through. Writes the text read (never more than rawLength bytes) into
+// text, which may be raw itself (no byte moves forward); returns its length.
 size_t TextModeRead(const char* raw, size_t rawLength, char* text);
 
 // The length of text written through text mode, which puts out each LF as CR LF, *fits = 1.

@@ -256,7 +256,7 @@ TEST(TemplateText, TextModeTranslationsMatchTheStreams)
         {"CR before 0x1A", "a\r\x1A\n"},
         {"CR LF split by the stream's buffer", std::string(4095, 'x') + "\r\n" + std::string(5000, 'y') + "\r\n"},
         {"zero bytes", std::string("\0a\r\n\0\n", 7)},
-        {"LF first and last, LFs in a row", "\nab\n\n\ncd\n"},
+        {"LF first and last, LFs in a row, a line moved up by one", "\nabcdefghij\n\n\ncd\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
