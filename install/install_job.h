@@ -63,25 +63,17 @@ public:
     int copyMonitorDlls();
     int copyMonitorDllsNative();
 
-    // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's.
-    // 0 when a template could not be copied or a rewrite failed for a reason other than a
-    // text without the template name; all four kinds are processed in any case.
+    // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's: the
+    // GPD and INI each read once and written once, with every template name of the GPD and
+    // the first of the INI replaced by the driver name (a text without it is written as it
+    // is), the DLLs copied. 0 when a template could not be read or copied or a generated file
+    // not written, with the first failure's cause; all four kinds are tried in any case.
     int modifyFiles();
     // sourceDir\<base><tag><extension> for kinds 0 and 1, sourceDir\<base><part><tag>.dll for
     // kinds 2 and 3, into a buffer of MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE when
     // it does not fit (or sourceDir is unknown); the buffer is then empty.
     int makeClonePath(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
                       wchar_t* path) const;
-    // Rewrite the generated file at an ANSI path in place: every template name in the GPD,
-    // the first in the INI. 1 when rewritten; 0 with ERROR_NOT_FOUND when the text holds no
-    // template name (the file stays as copied), 0 with another cause on failure.
-    int rewriteGpdFile(const char* ansiPath) const;
-    int rewriteIniFile(const char* ansiPath) const;
-    // The text with the template name replaced by the driver name's ANSI form, into a result
-    // of resultCapacity bytes. 1 when the text held the name and the result fits; else 0
-    // and the result is untouched.
-    int replaceAllTemplateNames(const char* text, char* result, size_t resultCapacity) const;
-    int replaceFirstTemplateName(const char* text, char* result, size_t resultCapacity) const;
 
     int installMonitor();
     int installPort();
@@ -109,11 +101,6 @@ public:
     int restartNeeded;
     // The folder the package is read from: the program's own, then the private copy.
     wchar_t packageDir[MAX_PATH];
-
-private:
-    int rewriteFile(const char* ansiPath, int replaceAll) const;
-    char* rewrittenText(const char* text, int replaceAll, size_t* length) const;
-    int replaceTemplateNames(const char* text, int replaceAll, char* result, size_t resultCapacity) const;
 };
 
 // Package layout decisions, free of any asking.

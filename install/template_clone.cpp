@@ -1,13 +1,10 @@
-// The model's data files, generated from the template's: copies made with the platform's
-// file copy, their GPD and INI text rewritten through the C runtime's streams, whose text
-// mode gives the generated files their line ends.
-#include <stdio.h>
+// The model's data files, generated from the template's: the GPD and INI read whole and
+// written once, byte for byte as a rewrite through the C runtime's text-mode streams made
+// them (the line ends of every generated file so far), the two DLLs copied.
 #include <stdlib.h>
 #include <string.h>
-#include <strsafe.h>
 
 #include "install/install_job.h"
-#include "install/stream_io.h"
 #include "install/template_text.h"
 
 static const size_t kAnsiNameBytes = 260;
@@ -25,25 +22,6 @@ static int ToAnsiName(const wchar_t* text, char* ansi)
     return WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, needed, nullptr, nullptr) > 0;
 }
 
-// A path in the ANSI code page for the C runtime's streams. 0 when it does not fit, and 0
-// with ERROR_NO_UNICODE_TRANSLATION when the code page lacks one of its characters: the
-// default character in its place would name another file.
-static int ToAnsiPath(const wchar_t* path, char* ansi)
-{
-    memset(ansi, 0, kAnsiNameBytes);
-    BOOL usedDefault = FALSE;
-    int needed = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, &usedDefault);
-    if (needed <= 0 || static_cast<size_t>(needed) > kAnsiNameBytes) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    if (usedDefault) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return WideCharToMultiByte(CP_ACP, 0, path, -1, ansi, needed, nullptr, nullptr) > 0;
-}
-
 int CInstallJob::makeClonePath(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
                                wchar_t* path) const
 {
@@ -55,127 +33,125 @@ int CInstallJob::makeClonePath(int kind, const wchar_t* base, const wchar_t* ext
     return JoinPath(path, sourceDir, name);
 }
 
-int CInstallJob::replaceTemplateNames(const char* text, int replaceAll, char* result, size_t resultCapacity) const
+// The whole file in a new buffer of its size (one byte at least), its length in *length.
+// Null with the cause when it cannot be opened, read or held.
+static char* ReadWholeFile(const wchar_t* path, size_t* length)
 {
-    char templateName[kAnsiNameBytes];
-    char newName[kAnsiNameBytes];
-    if (!ToAnsiName(kTemplateName, templateName) || !ToAnsiName(driverName, newName))
-        return 0;
-    return ReplaceTemplateNames(text, strlen(text), templateName, strlen(templateName), newName, strlen(newName),
-                                replaceAll, result, resultCapacity);
-}
-
-int CInstallJob::replaceAllTemplateNames(const char* text, char* result, size_t resultCapacity) const
-{
-    return replaceTemplateNames(text, 1, result, resultCapacity);
-}
-
-int CInstallJob::replaceFirstTemplateName(const char* text, char* result, size_t resultCapacity) const
-{
-    return replaceTemplateNames(text, 0, result, resultCapacity);
-}
-
-// Where the C runtime failed without a platform cause, the given one stands in.
-static int FailWith(DWORD cause)
-{
-    if (GetLastError() == ERROR_SUCCESS)
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    char* bytes = nullptr;
+    DWORD cause = ERROR_SUCCESS;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        cause = GetLastError();
+    } else if (static_cast<ULONGLONG>(size.QuadPart) >= MAXDWORD) {
+        // One read asks for a DWORD's count, and a 32-bit process could not hold more anyway.
+        cause = ERROR_FILE_TOO_LARGE;
+    } else if (!(bytes = static_cast<char*>(malloc(size.QuadPart ? static_cast<size_t>(size.QuadPart) : 1)))) {
+        cause = ERROR_OUTOFMEMORY;
+    } else {
+        const DWORD wanted = static_cast<DWORD>(size.QuadPart);
+        DWORD total = 0, got = 0;
+        // A file that got shorter since its size was asked gives what it still holds.
+        while (total < wanted) {
+            if (!ReadFile(file, bytes + total, wanted - total, &got, nullptr)) {
+                cause = GetLastError();
+                free(bytes);
+                bytes = nullptr;
+                break;
+            }
+            if (!got)
+                break;
+            total += got;
+        }
+        *length = total;
+    }
+    CloseHandle(file);
+    if (!bytes)
         SetLastError(cause);
-    return 0;
+    return bytes;
 }
 
-// The rewritten text, in a new zero-filled buffer sized for it: each replacement grows the
-// text by the driver name's length less the template name's, so a long driver name is given
-// the room it needs. Null with ERROR_NOT_FOUND when the text holds no template name.
-char* CInstallJob::rewrittenText(const char* text, int replaceAll, size_t* length) const
+// length bytes as the whole of the file at path, which is made or emptied first.
+static int WriteWholeFile(const wchar_t* path, const char* bytes, size_t length)
 {
-    char templateName[kAnsiNameBytes];
-    char newName[kAnsiNameBytes];
-    if (!ToAnsiName(kTemplateName, templateName) || !ToAnsiName(driverName, newName))
-        return nullptr;
-    const size_t textLength = strlen(text);
-    size_t occurrences = CountTemplateNames(text, textLength, templateName, strlen(templateName));
-    if (occurrences == 0) {
-        SetLastError(ERROR_NOT_FOUND);
-        return nullptr;
-    }
-    if (!replaceAll)
-        occurrences = 1;
-    int fits = 0;
-    size_t resultLength = ReplacedTextLength(textLength, occurrences, strlen(templateName), strlen(newName), &fits);
-    if (!fits) {
-        SetLastError(ERROR_ARITHMETIC_OVERFLOW);
-        return nullptr;
-    }
-    char* result = static_cast<char*>(calloc(resultLength + 1, 1));
-    if (!result) {
-        SetLastError(ERROR_OUTOFMEMORY);
-        return nullptr;
-    }
-    if (!(replaceAll ? replaceAllTemplateNames(text, result, resultLength + 1)
-                     : replaceFirstTemplateName(text, result, resultLength + 1))) {
-        free(result);
-        SetLastError(ERROR_NOT_FOUND);
-        return nullptr;
-    }
-    *length = resultLength;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD written = 0;
+    int result = WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr) && written == length;
+    DWORD cause = result ? ERROR_SUCCESS : GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    CloseHandle(file);
+    SetLastError(cause);
     return result;
 }
 
-int CInstallJob::rewriteFile(const char* ansiPath, int replaceAll) const
+// The generated file of a GPD (replaceAll: every template name replaced) or an INI (only the
+// first), with the bytes the C runtime's text-mode streams gave it: the INI as a text-mode
+// read delivers it, the text up to its first zero byte, the names replaced, and the whole put
+// out as a text-mode write does, each LF as CR LF. A text without the template name leaves
+// the template's bytes as they are.
+static int CloneTextFile(const wchar_t* templatePath, const wchar_t* generatedPath, const wchar_t* driverName,
+                         int replaceAll)
 {
-    // The GPD is read raw; the INI through text mode, which turns its CR LF into LF and ends
-    // at a 0x1A byte. Both are written back through text mode, which puts out LF as CR LF.
-    SetLastError(ERROR_SUCCESS);
-    FILE* file = fopen(ansiPath, replaceAll ? "rb" : "r+");
-    if (!file)
-        return FailWith(ERROR_OPEN_FAILED);
+    char name[kAnsiNameBytes];
+    char replacement[kAnsiNameBytes];
+    if (!ToAnsiName(kTemplateName, name) || !ToAnsiName(driverName, replacement))
+        return 0;
+    const size_t nameLength = strlen(name), replacementLength = strlen(replacement);
+    size_t rawLength = 0;
+    char* raw = ReadWholeFile(templatePath, &rawLength);
+    if (!raw)
+        return 0;
+    // The INI's text apart from its raw bytes, which are the generated file when it holds no name.
+    char* text = replaceAll ? raw : static_cast<char*>(malloc(rawLength ? rawLength : 1));
+    char* generated = nullptr;
     int result = 0;
-    char* text = nullptr;
-    char* rewritten = nullptr;
-    size_t rewrittenLength = 0;
-    long long size = getFileSize(file);
-    if (size < 0) {
-        FailWith(ERROR_SEEK);
-    } else if (static_cast<unsigned long long>(size) >= static_cast<size_t>(-1)) {
-        SetLastError(ERROR_FILE_TOO_LARGE);
-    } else if (!(text = static_cast<char*>(calloc(static_cast<size_t>(size) + 1, 1)))) {
+    if (!text) {
         SetLastError(ERROR_OUTOFMEMORY);
-    } else if (replaceAll ? !readFileInChunks(text, static_cast<int>(size), file)
-                          : !readWholeTextFile(text, static_cast<size_t>(size), file)) {
-        FailWith(ERROR_READ_FAULT);
-    } else if (!text[0]) {
-        // An empty text holds no template name; the copy stands as it is.
-        SetLastError(ERROR_NOT_FOUND);
-    } else if ((rewritten = rewrittenText(text, replaceAll, &rewrittenLength)) != nullptr) {
-        fclose(file);
-        SetLastError(ERROR_SUCCESS);
-        file = fopen(ansiPath, "w+");
-        if (!file)
-            FailWith(ERROR_OPEN_FAILED);
-        else if (fwrite(rewritten, 1, rewrittenLength, file) == rewrittenLength)
-            result = 1;
-        else
-            FailWith(ERROR_WRITE_FAULT);
+    } else {
+        const size_t textLength = TextLength(text, replaceAll ? rawLength : TextModeRead(raw, rawLength, text));
+        size_t names = CountTemplateNames(text, textLength, name, nameLength);
+        if (!names) {
+            result = WriteWholeFile(generatedPath, raw, rawLength);
+        } else {
+            if (text != raw) {
+                free(raw);
+                raw = nullptr;
+            }
+            if (!replaceAll)
+                names = 1;
+            int fits = 0;
+            const size_t replacedLength = ReplacedTextLength(textLength, names, nameLength, replacementLength, &fits);
+            const size_t generatedLength =
+                fits ? WrittenReplacedTextLength(text, textLength, names, name, nameLength, replacement,
+                                                 replacementLength, &fits)
+                     : 0;
+            // The names are replaced into a buffer sized for the written text, whose line ends
+            // then grow in place.
+            if (!fits) {
+                SetLastError(ERROR_ARITHMETIC_OVERFLOW);
+            } else if (!(generated = static_cast<char*>(malloc(generatedLength + 1)))) {
+                SetLastError(ERROR_OUTOFMEMORY);
+            } else if (!ReplaceTemplateNames(text, textLength, name, nameLength, replacement, replacementLength,
+                                             replaceAll, generated, generatedLength + 1) ||
+                       !TextModeWrite(generated, replacedLength, generatedLength)) {
+                // Each refuses a text that would not fit the buffer sized above.
+                SetLastError(ERROR_ARITHMETIC_OVERFLOW);
+            } else {
+                result = WriteWholeFile(generatedPath, generated, generatedLength);
+            }
+        }
     }
     DWORD cause = GetLastError();
-    if (file && fclose(file) != 0 && result) {
-        result = 0;
-        cause = ERROR_WRITE_FAULT;
-    }
-    free(text);
-    free(rewritten);
-    SetLastError(result ? ERROR_SUCCESS : cause);
+    if (text != raw)
+        free(text);
+    free(raw);
+    free(generated);
+    SetLastError(cause);
     return result;
-}
-
-int CInstallJob::rewriteGpdFile(const char* ansiPath) const
-{
-    return rewriteFile(ansiPath, 1);
-}
-
-int CInstallJob::rewriteIniFile(const char* ansiPath) const
-{
-    return rewriteFile(ansiPath, 0);
 }
 
 int CInstallJob::modifyFiles()
@@ -188,15 +164,8 @@ int CInstallJob::modifyFiles()
         wchar_t generatedPath[MAX_PATH] = {};
         int done = makeClonePath(kind, kTemplateName, parts[kind], tag, templatePath) &&
                    makeClonePath(kind, driverName, parts[kind], tag, generatedPath) &&
-                   CopyFileW(templatePath, generatedPath, FALSE);
-        if (done && kind < 2) {
-            char ansiPath[kAnsiNameBytes];
-            done = ToAnsiPath(generatedPath, ansiPath) &&
-                   (kind == 0 ? rewriteGpdFile(ansiPath) : rewriteIniFile(ansiPath));
-            // A text without the template name is left as copied: the copy is the file.
-            if (!done && GetLastError() == ERROR_NOT_FOUND)
-                done = 1;
-        }
+                   (kind < 2 ? CloneTextFile(templatePath, generatedPath, driverName, kind == 0)
+                             : CopyFileW(templatePath, generatedPath, FALSE));
         if (!done && firstError == ERROR_SUCCESS)
             firstError = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
     }

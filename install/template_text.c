@@ -3,27 +3,146 @@
 #include <stdint.h>
 #include <string.h>
 
+// A template of many megabytes holds a line, a name or two and a line end every 80 bytes or
+// so. Scans go a word at a time, and the short pieces between those places are compared and
+// moved here: a byte-by-byte loop, or a call into the C runtime (memchr, memcmp, memcpy under
+// Wine) for every piece, takes several times as long. memcpy of a word is one load or store.
+typedef uint32_t Word;
+#define kOnes ((Word)0x01010101u)
+#define kLows ((Word)0x7F7F7F7Fu)
+
+static Word LoadWord(const char* at)
+{
+    Word word;
+    memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The high bit of each byte of word equal to the byte repeated in pattern, and no other bit:
+// no borrow runs from one byte into the next.
+static Word MatchingBytes(Word word, Word pattern)
+{
+    Word x = word ^ pattern;
+    return ~(((x & kLows) + kLows) | x | kLows);
+}
+
+static Word Pattern(char byte)
+{
+    return kOnes * (unsigned char)byte;
+}
+
+// The first byte in [at, end) that equals byte, or NULL.
+static const char* FindByte(const char* at, const char* end, char byte)
+{
+    const Word pattern = Pattern(byte);
+    while ((size_t)(end - at) >= sizeof(Word) && !MatchingBytes(LoadWord(at), pattern)) {
+        at += sizeof(Word);
+    }
+    for (; at < end; ++at) {
+        if (*at == byte) {
+            return at;
+        }
+    }
+    return NULL;
+}
+
+// The last byte in [begin, end) that equals byte, or NULL.
+static const char* FindLastByte(const char* begin, const char* end, char byte)
+{
+    const Word pattern = Pattern(byte);
+    while ((size_t)(end - begin) >= sizeof(Word) && !MatchingBytes(LoadWord(end - sizeof(Word)), pattern)) {
+        end -= sizeof(Word);
+    }
+    while (end > begin) {
+        if (*--end == byte) {
+            return end;
+        }
+    }
+    return NULL;
+}
+
+static size_t CountByte(const char* text, size_t length, char byte)
+{
+    const Word pattern = Pattern(byte);
+    size_t count = 0, i = 0;
+    while (length - i >= sizeof(Word)) {
+        // One bit per matching byte, at each byte's lowest, summed bytewise for up to 255
+        // words (no byte's sum carries into the next) before the sums are added up.
+        Word sums = 0;
+        for (int words = 0; words < 255 && length - i >= sizeof(Word); ++words, i += sizeof(Word)) {
+            sums += MatchingBytes(LoadWord(text + i), pattern) >> 7;
+        }
+        for (; sums; sums >>= 8) {
+            count += sums & 0xFF;
+        }
+    }
+    for (; i < length; ++i) {
+        count += text[i] == byte;
+    }
+    return count;
+}
+
 // The first occurrence of name in [at, end), or NULL. The caller guarantees nameLength > 0.
 static const char* FindName(const char* at, const char* end, const char* name, size_t nameLength)
 {
     while ((size_t)(end - at) >= nameLength) {
         // The last place a match can start is nameLength - 1 bytes before the end.
-        const char* first = (const char*)memchr(at, name[0], (size_t)(end - at) - nameLength + 1);
+        const char* first = FindByte(at, end - nameLength + 1, name[0]);
         if (!first) {
             return NULL;
         }
-        if (memcmp(first + 1, name + 1, nameLength - 1) == 0) {
-            return first;
+        // The last byte first: a text rich in the name's first byte is mostly turned away there.
+        if (first[nameLength - 1] == name[nameLength - 1]) {
+            size_t same = 1;
+            while (same < nameLength && first[same] == name[same]) {
+                ++same;
+            }
+            if (same == nameLength) {
+                return first;
+            }
         }
         at = first + 1;
     }
     return NULL;
 }
 
+// From this length on a piece goes to the C runtime, whose copy outruns a word loop there.
+enum { kShortPiece = 256 };
+
+static void StoreWord(char* at, Word word)
+{
+    memcpy(at, &word, sizeof word);
+}
+
 static char* Append(char* out, const char* bytes, size_t length)
 {
-    memcpy(out, bytes, length);
-    return out + length;
+    if (length >= kShortPiece) {
+        memcpy(out, bytes, length);
+        return out + length;
+    }
+    for (; length >= sizeof(Word); length -= sizeof(Word), bytes += sizeof(Word), out += sizeof(Word)) {
+        StoreWord(out, LoadWord(bytes));
+    }
+    while (length--) {
+        *out++ = *bytes++;
+    }
+    return out;
+}
+
+// Moves length bytes from `from` up to `to` (to > from; the two may overlap), last word first.
+static void MoveUp(char* buffer, size_t to, size_t from, size_t length)
+{
+    if (length >= kShortPiece) {
+        memmove(buffer + to, buffer + from, length);
+        return;
+    }
+    for (; length >= sizeof(Word); length -= sizeof(Word)) {
+        StoreWord(buffer + to + length - sizeof(Word), LoadWord(buffer + from + length - sizeof(Word)));
+    }
+    while (length) {
+        --length;
+        buffer[to + length] = buffer[from + length];
+    }
 }
 
 size_t CountTemplateNames(const char* text, size_t textLength, const char* name, size_t nameLength)
@@ -91,4 +210,67 @@ int ReplaceTemplateNames(const char* text, size_t textLength, const char* name, 
     out = Append(out, from, (size_t)(end - from));
     *out = '\0';
     return 1;
+}
+
+size_t TextLength(const char* text, size_t length)
+{
+    const char* zero = FindByte(text, text + length, '\0');
+    return zero ? (size_t)(zero - text) : length;
+}
+
+size_t TextModeRead(const char* raw, size_t rawLength, char* text)
+{
+    size_t length = 0;
+    for (size_t i = 0; i < rawLength && raw[i] != '\x1A'; ++i) {
+        if (raw[i] == '\r' && i + 1 < rawLength && raw[i + 1] == '\n') {
+            continue;
+        }
+        text[length++] = raw[i];
+    }
+    return length;
+}
+
+size_t TextModeWrittenLength(const char* text, size_t length, int* fits)
+{
+    size_t lineFeeds = CountByte(text, length, '\n');
+    *fits = lineFeeds < SIZE_MAX - length;
+    return *fits ? length + lineFeeds : 0;
+}
+
+int TextModeWrite(char* buffer, size_t length, size_t capacity)
+{
+    int fits;
+    size_t written = TextModeWrittenLength(buffer, length, &fits);
+    if (!fits || written > capacity) {
+        return 0;
+    }
+    // The lines, last first, each moved up by the CRs still to come before it: the bytes
+    // before a line have not moved yet when it is written.
+    size_t from = length, to = written;
+    while (from != to) {
+        const size_t lineFeed = (size_t)(FindLastByte(buffer, buffer + from, '\n') - buffer);
+        const size_t lineLength = from - lineFeed - 1;
+        to -= lineLength;
+        MoveUp(buffer, to, lineFeed + 1, lineLength);
+        buffer[--to] = '\n';
+        buffer[--to] = '\r';
+        from = lineFeed;
+    }
+    return 1;
+}
+
+size_t WrittenReplacedTextLength(const char* text, size_t textLength, size_t occurrences, const char* name,
+                                 size_t nameLength, const char* replacement, size_t replacementLength, int* fits)
+{
+    // The write treats each byte alone, so the written result is the written text with each
+    // written name replaced by the written replacement.
+    int textFits, nameFits, replacementFits;
+    size_t writtenText = TextModeWrittenLength(text, textLength, &textFits);
+    size_t writtenName = TextModeWrittenLength(name, nameLength, &nameFits);
+    size_t writtenReplacement = TextModeWrittenLength(replacement, replacementLength, &replacementFits);
+    if (!textFits || !nameFits || !replacementFits) {
+        *fits = 0;
+        return 0;
+    }
+    return ReplacedTextLength(writtenText, occurrences, writtenName, writtenReplacement, fits);
 }

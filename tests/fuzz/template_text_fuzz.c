@@ -1,6 +1,6 @@
-// Compares the template rewrite with a plain byte-by-byte rewrite. Every buffer handed to the
-// code under test is allocated at its exact size, so AddressSanitizer sees a read past a
-// length or a write past a capacity.
+// Compares the template rewrite and the text-mode translations with plain byte-by-byte ones.
+// Every buffer handed to the code under test is allocated at its exact size, so
+// AddressSanitizer sees a read past a length or a write past a capacity.
 //
 // Input: [name choice][flags][replacement length, 2 bytes][name bytes, when taken from the
 // input][replacement bytes][text]. Flag 1 turns each 0x01 byte of the text into the name,
@@ -93,6 +93,125 @@ static size_t ReferenceCount(const uint8_t* text, size_t length, const uint8_t* 
         }
     }
     return found;
+}
+
+// A text-mode read, said another way: every byte goes out, and an LF whose raw byte before
+// it was a CR takes that CR's place; a 0x1A byte ends it.
+static size_t ReferenceRead(const uint8_t* raw, size_t length, uint8_t* out)
+{
+    size_t o = 0;
+    for (size_t i = 0; i < length && raw[i] != 0x1A; ++i) {
+        if (raw[i] == '\n' && i > 0 && raw[i - 1] == '\r') {
+            out[o - 1] = '\n';
+        } else {
+            out[o++] = raw[i];
+        }
+    }
+    return o;
+}
+
+// A text-mode write into a new buffer of the exact size (one byte at least), its length in
+// *writtenLength: the lines copied whole with the C runtime, a CR put before each LF. (A loop
+// over every byte of a rewrite of megabytes would take most of the target's time.)
+static uint8_t* ReferenceWrite(const uint8_t* text, size_t length, size_t* writtenLength)
+{
+    size_t lineFeeds = 0;
+    for (const uint8_t* at = text; (at = memchr(at, '\n', length - (size_t)(at - text))) != NULL; ++at) {
+        ++lineFeeds;
+    }
+    uint8_t* out = malloc(length + lineFeeds ? length + lineFeeds : 1);
+    CHECK(out);
+    size_t o = 0;
+    const uint8_t* from = text;
+    for (const uint8_t* at = text; (at = memchr(at, '\n', length - (size_t)(at - text))) != NULL; from = ++at) {
+        memcpy(out + o, from, (size_t)(at - from));
+        o += (size_t)(at - from);
+        out[o++] = '\r';
+        out[o++] = '\n';
+    }
+    memcpy(out + o, from, length - (size_t)(from - text));
+    *writtenLength = o + length - (size_t)(from - text);
+    return out;
+}
+
+static uint8_t* Copy(const uint8_t* bytes, size_t length, size_t capacity)
+{
+    uint8_t* copy = malloc(capacity ? capacity : 1);
+    CHECK(copy);
+    memset(copy, Untouched, capacity);
+    memcpy(copy, bytes, length);
+    return copy;
+}
+
+// TextModeWrite in place with exactly the room the written text needs, and one byte less.
+static void CheckWrite(const uint8_t* text, size_t length)
+{
+    size_t expectedLength;
+    uint8_t* expected = ReferenceWrite(text, length, &expectedLength);
+    int fits = 0;
+    CHECK(TextModeWrittenLength((const char*)text, length, &fits) == expectedLength && fits == 1);
+
+    uint8_t* buffer = Copy(text, length, expectedLength);
+    CHECK(TextModeWrite((char*)buffer, length, expectedLength) == 1);
+    CHECK(memcmp(buffer, expected, expectedLength) == 0);
+    free(buffer);
+    if (expectedLength > length) {
+        buffer = Copy(text, length, expectedLength - 1);
+        CHECK(TextModeWrite((char*)buffer, length, expectedLength - 1) == 0);
+        CHECK(memcmp(buffer, text, length) == 0);
+        for (size_t i = length; i < expectedLength - 1; ++i) {
+            CHECK(buffer[i] == Untouched);
+        }
+        free(buffer);
+    }
+    free(expected);
+}
+
+static void CheckRead(const uint8_t* raw, size_t length)
+{
+    uint8_t* expected = malloc(length ? length : 1);
+    CHECK(expected);
+    const size_t expectedLength = ReferenceRead(raw, length, expected);
+
+    uint8_t* text = Copy(raw, 0, length);
+    CHECK(TextModeRead((const char*)raw, length, (char*)text) == expectedLength);
+    CHECK(memcmp(text, expected, expectedLength) == 0);
+    for (size_t i = expectedLength; i < length; ++i) {
+        CHECK(text[i] == Untouched);
+    }
+    free(text);
+    uint8_t* inPlace = Copy(raw, length, length);
+    CHECK(TextModeRead((const char*)inPlace, length, (char*)inPlace) == expectedLength);
+    CHECK(memcmp(inPlace, expected, expectedLength) == 0);
+    free(inPlace);
+
+    const uint8_t* zero = memchr(raw, 0, length);
+    CHECK(TextLength((const char*)raw, length) == (zero ? (size_t)(zero - raw) : length));
+    free(expected);
+}
+
+// The clone's way: the names replaced into a buffer sized by WrittenReplacedTextLength, whose
+// line ends then grow in place, against the reference rewrite written out.
+static void CheckWrittenRewrite(const uint8_t* text, size_t length, const uint8_t* name, size_t nameLength,
+                                const uint8_t* replacement, size_t replacementLength, int replaceAll,
+                                const uint8_t* rewritten, size_t rewrittenLength, size_t found)
+{
+    size_t expectedLength;
+    uint8_t* expected = ReferenceWrite(rewritten, rewrittenLength, &expectedLength);
+    int fits = 0;
+    CHECK(WrittenReplacedTextLength((const char*)text, length, found, (const char*)name, nameLength,
+                                    (const char*)replacement, replacementLength, &fits) == expectedLength);
+    CHECK(fits == 1);
+    if (found) {
+        uint8_t* buffer = malloc(expectedLength + 1);
+        CHECK(buffer);
+        CHECK(ReplaceTemplateNames((const char*)text, length, (const char*)name, nameLength, (const char*)replacement,
+                                   replacementLength, replaceAll, (char*)buffer, expectedLength + 1) == 1);
+        CHECK(TextModeWrite((char*)buffer, rewrittenLength, expectedLength) == 1);
+        CHECK(memcmp(buffer, expected, expectedLength) == 0);
+        free(buffer);
+    }
+    free(expected);
 }
 
 // One call with a capacity of its own in a buffer of exactly that size, prefilled.
@@ -211,6 +330,9 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         size_t sized = ReplacedTextLength(length, found, nameLength, replacementLength, &fits);
         CHECK(fits == 1 && sized == expectedLength);
 
+        CheckWrittenRewrite(text, length, name, nameLength, replacement, replacementLength, replaceAll, expected,
+                            expectedLength, found);
+
         const size_t exact = expectedLength + 1;
         size_t capacities[] = {exact, exact - 1, exact + 3, 0, (size_t)(choice + flags) % (exact + 2)};
         for (size_t i = 0; i < sizeof capacities / sizeof capacities[0]; ++i) {
@@ -218,6 +340,9 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                           expectedLength, found, capacities[i]);
         }
     }
+
+    CheckRead(text, length);
+    CheckWrite(text, length);
 
     if (flags & 4) {
         CheckSizing(sizing[0], sizing[1], sizing[2], sizing[3]);

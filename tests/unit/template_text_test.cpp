@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -166,4 +170,123 @@ TEST(TemplateText, RefusesAGrowthBeyondSizeT)
     EXPECT_EQ(0, ReplaceTemplateNames(text.data(), text.size(), kName.data(), kName.size(), replacement,
                                       SIZE_MAX / 3 + 1, 1, result, sizeof result));
     EXPECT_EQ(std::string(sizeof result, kUntouched), std::string(result, sizeof result));
+}
+
+namespace {
+
+std::string TempFilePath()
+{
+    char folder[MAX_PATH] = {};
+    EXPECT_NE(0u, GetTempPathA(MAX_PATH, folder));
+    return std::string(folder) + "text_mode.txt";
+}
+
+void WriteRaw(const std::string& path, const std::string& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    EXPECT_EQ(0, fclose(file));
+}
+
+std::string ReadRaw(const std::string& path)
+{
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    EXPECT_NE(nullptr, file);
+    for (int c; file && (c = getc(file)) != EOF;)
+        bytes += static_cast<char>(c);
+    if (file)
+        fclose(file);
+    return bytes;
+}
+
+// What a "r" stream delivers from the raw bytes: in one read of the file's size, as the
+// installer read its INI, or a byte at a time, which fills the stream's 4096-byte buffer.
+std::string ThroughReadStream(const std::string& raw, bool byteByByte)
+{
+    const std::string path = TempFilePath();
+    WriteRaw(path, raw);
+    std::string text;
+    FILE* file = fopen(path.c_str(), "r");
+    EXPECT_NE(nullptr, file);
+    if (!file)
+        return text;
+    if (byteByByte) {
+        for (int c; (c = getc(file)) != EOF;)
+            text += static_cast<char>(c);
+    } else {
+        text.resize(raw.size());
+        text.resize(fread(&text[0], 1, raw.size(), file));
+    }
+    fclose(file);
+    return text;
+}
+
+// The file a "w" stream makes of the text.
+std::string ThroughWriteStream(const std::string& text)
+{
+    const std::string path = TempFilePath();
+    FILE* file = fopen(path.c_str(), "w");
+    EXPECT_NE(nullptr, file);
+    if (!file)
+        return "";
+    EXPECT_EQ(text.size(), fwrite(text.data(), 1, text.size(), file));
+    EXPECT_EQ(0, fclose(file));
+    return ReadRaw(path);
+}
+
+}  // namespace
+
+// The translations beside the C runtime's own text-mode streams (msvcrt, under Wine): each row
+// is read through a "r" stream and written through a "w" one.
+TEST(TemplateText, TextModeTranslationsMatchTheStreams)
+{
+    const struct {
+        const char* what;
+        std::string bytes;
+    } rows[] = {
+        {"empty", ""},
+        {"a lone CR", "a\rb\r\n"},
+        {"CR CR LF", "a\r\r\nb"},
+        {"CR at the end of the file", "a\r\nb\r"},
+        {"LF CR", "a\n\rb\n\r"},
+        {"0x1A in the middle", "a\r\n\x1A" "b\r\n"},
+        {"0x1A first", "\x1A" "a\n"},
+        {"CR before 0x1A", "a\r\x1A\n"},
+        {"CR LF split by the stream's buffer", std::string(4095, 'x') + "\r\n" + std::string(5000, 'y') + "\r\n"},
+        {"zero bytes", std::string("\0a\r\n\0\n", 7)},
+        {"LF first and last, LFs in a row, a line moved up by one", "\nabcdefghij\n\n\ncd\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string& raw = row.bytes;
+        std::vector<char> text(raw.size() + 8, kUntouched);
+        const size_t length = TextModeRead(raw.data(), raw.size(), text.data());
+        ASSERT_LE(length, raw.size());
+        const std::string read(text.data(), length);
+        EXPECT_EQ(ThroughReadStream(raw, false), read);
+        EXPECT_EQ(ThroughReadStream(raw, true), read);
+        EXPECT_EQ(std::string(text.size() - length, kUntouched), std::string(text.data() + length, text.size() - length));
+        std::string inPlace = raw;
+        EXPECT_EQ(read, inPlace.substr(0, TextModeRead(inPlace.data(), inPlace.size(), &inPlace[0])));
+
+        const std::string written = ThroughWriteStream(raw);
+        int fits = 0;
+        EXPECT_EQ(written.size(), TextModeWrittenLength(raw.data(), raw.size(), &fits));
+        EXPECT_EQ(1, fits);
+        std::vector<char> buffer(written.size() + 8, kUntouched);
+        std::copy(raw.begin(), raw.end(), buffer.begin());
+        ASSERT_EQ(1, TextModeWrite(buffer.data(), raw.size(), written.size()));
+        EXPECT_EQ(written, std::string(buffer.data(), written.size()));
+        EXPECT_EQ(std::string(8, kUntouched), std::string(buffer.data() + written.size(), 8));
+        if (written.size() > raw.size()) {
+            // One byte short of the room: refused, nothing moved.
+            std::vector<char> shorter(written.size() - 1 + 8, kUntouched);
+            std::copy(raw.begin(), raw.end(), shorter.begin());
+            const std::vector<char> before = shorter;
+            EXPECT_EQ(0, TextModeWrite(shorter.data(), raw.size(), written.size() - 1));
+            EXPECT_EQ(before, shorter);
+        }
+    }
 }

@@ -384,6 +384,22 @@ TEST_F(TemplateClone, LeavesTextsWithoutTheNameAsCopiedAndGivesLfTheCrLf)
     ASSERT_EQ(1, job_.modifyFiles());
     EXPECT_EQ("KR-620\r\nline\r\n", ReadFileBytes(Generated(Gpd().c_str())));
     EXPECT_EQ("a=KR-620\r\n", ReadFileBytes(Generated(Ini().c_str())));
+
+    // A zero byte ends the text: a name behind it is not seen, and a template left as it is
+    // keeps what follows the zero. An INI that a leading 0x1A leaves empty is left as it is.
+    const std::string nameBehindZero("*% no name\r\n\0 80Normal\r\n", 24);
+    const std::string emptyIni = "\x1A" "a=80Normal\r\n";
+    ASSERT_TRUE(WriteFileBytes(Template(Gpd().c_str()), nameBehindZero));
+    ASSERT_TRUE(WriteFileBytes(Template(Ini().c_str()), emptyIni));
+    ASSERT_EQ(1, job_.modifyFiles());
+    EXPECT_EQ(nameBehindZero, ReadFileBytes(Generated(Gpd().c_str())));
+    EXPECT_EQ(emptyIni, ReadFileBytes(Generated(Ini().c_str())));
+
+    ASSERT_TRUE(WriteFileBytes(Template(Gpd().c_str()), std::string("80Normal\n\0" "80Normal\n", 19)));
+    ASSERT_TRUE(WriteFileBytes(Template(Ini().c_str()), std::string("a=80Normal\r\n\0" "b\r\n", 16)));
+    ASSERT_EQ(1, job_.modifyFiles());
+    EXPECT_EQ("KR-620\r\n", ReadFileBytes(Generated(Gpd().c_str())));
+    EXPECT_EQ("a=KR-620\r\n", ReadFileBytes(Generated(Ini().c_str())));
 }
 
 TEST_F(TemplateClone, ASecondRunStartsAgainFromTheTemplates)
