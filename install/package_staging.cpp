@@ -150,6 +150,7 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
+    CSha256 hash;
     int staged = 1;
     for (size_t i = 0; i < count && staged; ++i) {
         ManifestEntry listed = {};
@@ -162,7 +163,6 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
             staged = 0;
             break;
         }
-        CSha256 hash;
         if (manifest && !hash.Begin()) {
             staged = 0;
             break;

@@ -1,5 +1,7 @@
 #include "system/crypto.h"
 
+#include <ntsecapi.h>
+
 // A context without keys: nothing of the user's key store is opened or made. Windows XP SP3
 // names its provider of the type differently; it is asked for by name where the type has
 // no default.
@@ -12,29 +14,31 @@ static int AcquireAesProvider(HCRYPTPROV* provider)
 
 CSha256::~CSha256()
 {
-    Release();
+    const DWORD error = GetLastError();
+    DropHash();
+    if (provider_)
+        CryptReleaseContext(provider_, 0);
+    SetLastError(error);
 }
 
-void CSha256::Release()
+void CSha256::DropHash()
 {
     const DWORD error = GetLastError();
     if (hash_)
         CryptDestroyHash(hash_);
-    if (provider_)
-        CryptReleaseContext(provider_, 0);
     hash_ = 0;
-    provider_ = 0;
     SetLastError(error);
 }
 
 int CSha256::Begin()
 {
-    Release();
-    if (!AcquireAesProvider(&provider_) || !CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) {
-        Release();
+    DropHash();
+    // The provider is kept for the next digest: acquiring one costs far more than a small file.
+    if (!provider_ && !AcquireAesProvider(&provider_)) {
+        provider_ = 0;
         return 0;
     }
-    return 1;
+    return CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_) != FALSE;
 }
 
 int CSha256::Add(const void* bytes, DWORD count)
@@ -54,18 +58,16 @@ int CSha256::Finish(BYTE digest[kSha256Bytes])
         return 0;
     }
     const int done = CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0) && size == kSha256Bytes;
-    Release();
+    DropHash();
     return done;
 }
 
 int GenerateRandomBytes(BYTE* bytes, DWORD count)
 {
-    HCRYPTPROV provider = 0;
-    if (!AcquireAesProvider(&provider))
-        return 0;
-    const BOOL made = CryptGenRandom(provider, count, bytes);
-    const DWORD error = GetLastError();
-    CryptReleaseContext(provider, 0);
-    SetLastError(error);
-    return made != FALSE;
+    // The system's generator behind CryptGenRandom, without a provider to acquire first (under
+    // Wine the first acquisition of a process takes tens of milliseconds).
+    if (RtlGenRandom(bytes, count))
+        return 1;
+    SetLastError(ERROR_GEN_FAILURE);
+    return 0;
 }

@@ -4,13 +4,13 @@
 
 #include <stddef.h>
 
-// SHA-256 and random bytes from the CryptoAPI's RSA and AES provider, which Windows XP SP3
-// already has (its SHA-256 needs no newer library).
+// SHA-256 from the CryptoAPI's RSA and AES provider, which Windows XP SP3 already has (its
+// SHA-256 needs no newer library), and random bytes from the system's generator.
 
 inline constexpr size_t kSha256Bytes = 32;
 
-// One digest over bytes added in pieces. Operations return 1 or 0 with the cause in the
-// last error; the provider is released with the object.
+// Digests over bytes added in pieces, one after another (Begin, Add..., Finish). Operations
+// return 1 or 0 with the cause in the last error; the provider is released with the object.
 class CSha256 {
 public:
     CSha256() = default;
@@ -23,10 +23,11 @@ public:
     int Finish(BYTE digest[kSha256Bytes]);
 
 private:
-    void Release();
+    void DropHash();
     HCRYPTPROV provider_ = 0;
     HCRYPTHASH hash_ = 0;
 };
 
-// count bytes nobody can foresee, from the system's generator.
+// count bytes nobody can foresee, from the generator behind CryptGenRandom (RtlGenRandom,
+// which Windows XP exports too).
 int GenerateRandomBytes(BYTE* bytes, DWORD count);
