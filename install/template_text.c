@@ -417,12 +417,20 @@ static char* PutRaw(TemplateStream* stream, char byte, char* out)
     return PutText(stream, byte, out);
 }
 
-// The first byte in [at, end) that is more than a copy: an LF, a zero byte, the name's first
-// byte while names are replaced, and in text mode a CR or 0x1A; end when there is none.
-static const char* FindSpecial(const TemplateStream* stream, const char* at, const char* end)
+static int IsSpecial(const TemplateStream* stream, char byte, char first)
+{
+    return byte == '\n' || byte == '\0' || byte == first ||
+           (stream->textModeRead && (byte == '\r' || byte == '\x1A'));
+}
+
+// Copies the bytes from *at on that are no more than a copy to out, up to the first that is
+// (an LF, a zero byte, the name's first byte while names are replaced, and in text mode a CR
+// or 0x1A) or end, where *at is left. A word is stored only when none of its bytes is one.
+static char* CopyPlain(const TemplateStream* stream, const char** from, const char* end, char* out)
 {
     const char first = Replacing(stream) ? stream->name[0] : '\n';
     const Word lineFeeds = Pattern('\n'), firsts = Pattern(first);
+    const char* at = *from;
     if (stream->textModeRead) {
         const Word returns = Pattern('\r'), ends = Pattern('\x1A');
         while ((size_t)(end - at) >= sizeof(Word)) {
@@ -431,6 +439,8 @@ static const char* FindSpecial(const TemplateStream* stream, const char* at, con
                 MatchingBytes(word, returns) | MatchingBytes(word, ends)) {
                 break;
             }
+            StoreWord(out, word);
+            out += sizeof(Word);
             at += sizeof(Word);
         }
     } else {
@@ -439,17 +449,16 @@ static const char* FindSpecial(const TemplateStream* stream, const char* at, con
             if (MatchingBytes(word, lineFeeds) | MatchingBytes(word, firsts) | MatchingBytes(word, 0)) {
                 break;
             }
+            StoreWord(out, word);
+            out += sizeof(Word);
             at += sizeof(Word);
         }
     }
-    for (; at < end; ++at) {
-        const char byte = *at;
-        if (byte == '\n' || byte == '\0' || byte == first ||
-            (stream->textModeRead && (byte == '\r' || byte == '\x1A'))) {
-            return at;
-        }
+    for (; at < end && !IsSpecial(stream, *at, first); ++at) {
+        *out++ = *at;
     }
-    return end;
+    *from = at;
+    return out;
 }
 
 int TemplateStreamFeed(TemplateStream* stream, const char* piece, size_t pieceLength, char* out,
@@ -467,9 +476,7 @@ int TemplateStreamFeed(TemplateStream* stream, const char* piece, size_t pieceLe
     while (at < end && !stream->ended) {
         // Runs of plain bytes are copied whole; what is carried goes a byte at a time.
         if (!stream->held && !stream->heldCr) {
-            const char* special = FindSpecial(stream, at, end);
-            next = Append(next, at, (size_t)(special - at));
-            at = special;
+            next = CopyPlain(stream, &at, end, next);
             if (at == end) {
                 break;
             }
