@@ -68,8 +68,9 @@ public:
     // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's: the
     // GPD and INI each streamed once through fixed buffers, with every template name of the
     // GPD and the first of the INI replaced by the driver name (a text without it is written
-    // as it is), the DLLs copied. 0 when a template could not be read or copied or a generated file
-    // not written, with the first failure's cause; all four kinds are tried in any case.
+    // as it is), the DLLs copied. 0 when a template could not be read or copied or a
+    // generated file not written, with the first failure's cause; all four kinds are tried
+    // in any case.
     int modifyFiles();
     // sourceDir\<base><tag><extension> for kinds 0 and 1, sourceDir\<base><part><tag>.dll for
     // kinds 2 and 3, into a buffer of MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE when

@@ -81,8 +81,8 @@ static int StreamTextFile(HANDLE source, HANDLE generated, TemplateStream* strea
 // The generated file of a GPD (replaceAll: every template name replaced) or an INI (only the
 // first, its template read in text mode), with the bytes the C runtime's text-mode streams
 // gave it: the INI as a text-mode read delivers it, the text up to its first zero byte, the
-// names replaced, and the whole put out as a text-mode write does, each LF as CR LF. A text without the template name leaves
-// the template's bytes as they are.
+// names replaced, and the whole put out as a text-mode write does, each LF as CR LF. A text
+// without the template name leaves the template's bytes as they are.
 static int CloneTextFile(const wchar_t* templatePath, const wchar_t* generatedPath, const char* name,
                          const char* replacement, int replaceAll, const CloneBuffers& buffers)
 {

@@ -64,18 +64,18 @@ typedef struct TemplateStream {
     int replaceAll;
     int textModeRead;
     size_t replaced;  // names replaced so far
-    size_t held;      // the text's last bytes so far, name[0..held), may start a name: not put out yet
-    int heldCr;       // text mode: a CR was the last byte fed; what follows decides whether it stays
+    size_t held;      // the text's last bytes, name[0..held), may start a name: not put out yet
+    int heldCr;       // text mode: a CR was the last byte fed; the next decides whether it stays
     int ended;        // a zero byte, or in text mode 0x1A, was fed: the rest is not text
 } TemplateStream;
 
 void TemplateStreamStart(TemplateStream* stream, const char* name, size_t nameLength, const char* replacement,
                          size_t replacementLength, int replaceAll, int textModeRead);
 
-// The most bytes one feed of pieceLength bytes, or the finish, can give for these names:
-// each text byte two at most, the carried bytes counted as text too, each name replaced
-// adding what its written replacement is longer than the written name can be. *fits = 0
-// (and 0) when that would not fit a size_t.
+// The most bytes one feed of pieceLength bytes, or the finish, can give for names of these
+// lengths: two for each byte of text, the carried ones counted too, and for each name the
+// text could hold, twice what the replacement is longer than the name. *fits = 0 (and 0)
+// when that would not fit a size_t.
 size_t TemplateStreamCapacity(size_t pieceLength, size_t nameLength, size_t replacementLength, int* fits);
 
 // The longest piece of at most `most` bytes whose capacity is at most outCapacity; 0 when
