@@ -474,6 +474,7 @@ TEST_F(TemplateClone, CarriesANameAndACrLfAcrossTheEndOfAPiece)
     ASSERT_TRUE(WriteFileBytes(Template(Gpd().c_str()), gpd));
     ASSERT_TRUE(WriteFileBytes(Template(Ini().c_str()), ini));
     ASSERT_EQ(1, job_.modifyFiles());
+    // Compared with ==: a failure printing half a megabyte twice would bury the rest.
     EXPECT_TRUE(ReadFileBytes(Generated(Gpd().c_str())) ==
                 std::string(piece - 7, 'g') + "KR-620\r\n" + std::string(piece, 'h') + "KR-620");
     EXPECT_TRUE(ReadFileBytes(Generated(Ini().c_str())) ==
