@@ -24,6 +24,8 @@ extern const size_t kModelCount;
 // The template whose files the model's data files are cloned from, and whose name the
 // clone replaces in their text.
 inline constexpr wchar_t kTemplateName[] = L"80Normal";
+// The clone reads the GPD and INI templates in pieces of this size.
+inline constexpr size_t kClonePieceBytes = 256 * 1024;
 
 // One installation: names, paths and flags worked out for the running system, and the file
 // and spooler work of the install. Built by the Install handler for one press and dropped
@@ -64,10 +66,11 @@ public:
     int copyMonitorDllsNative();
 
     // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's: the
-    // GPD and INI each read once and written once, with every template name of the GPD and
-    // the first of the INI replaced by the driver name (a text without it is written as it
-    // is), the DLLs copied. 0 when a template could not be read or copied or a generated file
-    // not written, with the first failure's cause; all four kinds are tried in any case.
+    // GPD and INI each streamed once through fixed buffers, with every template name of the
+    // GPD and the first of the INI replaced by the driver name (a text without it is written
+    // as it is), the DLLs copied. 0 when a template could not be read or copied or a
+    // generated file not written, with the first failure's cause; all four kinds are tried
+    // in any case.
     int modifyFiles();
     // sourceDir\<base><tag><extension> for kinds 0 and 1, sourceDir\<base><part><tag>.dll for
     // kinds 2 and 3, into a buffer of MAX_PATH units. 0 with ERROR_FILENAME_EXCED_RANGE when

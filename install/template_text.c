@@ -274,3 +274,236 @@ size_t WrittenReplacedTextLength(const char* text, size_t textLength, size_t occ
     }
     return ReplacedTextLength(writtenText, occurrences, writtenName, writtenReplacement, fits);
 }
+
+void TemplateStreamStart(TemplateStream* stream, const char* name, size_t nameLength, const char* replacement,
+                         size_t replacementLength, int replaceAll, int textModeRead)
+{
+    stream->name = name;
+    stream->nameLength = nameLength;
+    stream->replacement = replacement;
+    stream->replacementLength = replacementLength;
+    stream->replaceAll = replaceAll;
+    stream->textModeRead = textModeRead;
+    stream->replaced = 0;
+    stream->held = 0;
+    stream->heldCr = 0;
+    stream->ended = 0;
+}
+
+size_t TemplateStreamCapacity(size_t pieceLength, size_t nameLength, size_t replacementLength, int* fits)
+{
+    *fits = 0;
+    // What a feed may put out beyond its piece: the held start of a name, or a held CR.
+    const size_t carried = nameLength ? nameLength : 1;
+    if (pieceLength > SIZE_MAX / 2 - carried) {
+        return 0;
+    }
+    const size_t text = pieceLength + carried;
+    size_t growth = 0;
+    if (nameLength && replacementLength > nameLength) {
+        const size_t names = text / nameLength, longer = replacementLength - nameLength;
+        if (longer > SIZE_MAX / 2 / names) {
+            return 0;
+        }
+        growth = 2 * longer * names;
+    }
+    if (growth > SIZE_MAX - 2 * text) {
+        return 0;
+    }
+    *fits = 1;
+    return 2 * text + growth;
+}
+
+size_t TemplateStreamPieceLength(size_t most, size_t outCapacity, size_t nameLength, size_t replacementLength)
+{
+    // The capacity grows with the piece: the longest piece that fits is searched by halves.
+    size_t low = 0, high = most;
+    while (low < high) {
+        const size_t middle = low + (high - low + 1) / 2;
+        int fits;
+        const size_t needed = TemplateStreamCapacity(middle, nameLength, replacementLength, &fits);
+        if (fits && needed <= outCapacity) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+static int Replacing(const TemplateStream* stream)
+{
+    return stream->nameLength && (stream->replaceAll || !stream->replaced);
+}
+
+static char* PutByte(char* out, char byte)
+{
+    if (byte == '\n') {
+        *out++ = '\r';
+    }
+    *out++ = byte;
+    return out;
+}
+
+static char* PutBytes(char* out, const char* bytes, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        out = PutByte(out, bytes[i]);
+    }
+    return out;
+}
+
+static char* EndText(TemplateStream* stream, char* out)
+{
+    out = PutBytes(out, stream->name, stream->held);
+    stream->held = 0;
+    stream->ended = 1;
+    return out;
+}
+
+// One byte of the text. The held bytes are the name's first ones, so they need no room of
+// their own: a byte that breaks them is checked against the later starts among them, as the
+// search from the left would try those next.
+static char* PutText(TemplateStream* stream, char byte, char* out)
+{
+    if (byte == '\0') {
+        return EndText(stream, out);
+    }
+    if (!Replacing(stream)) {
+        return PutByte(out, byte);
+    }
+    const char* name = stream->name;
+    const size_t held = stream->held;
+    if (byte == name[held]) {
+        if (held + 1 < stream->nameLength) {
+            stream->held = held + 1;
+            return out;
+        }
+        stream->held = 0;
+        ++stream->replaced;
+        return PutBytes(out, stream->replacement, stream->replacementLength);
+    }
+    size_t start = 1;
+    while (start <= held && (name[held - start] != byte || memcmp(name + start, name, held - start) != 0)) {
+        ++start;
+    }
+    if (start <= held) {
+        stream->held = held - start + 1;
+        return PutBytes(out, name, start);
+    }
+    stream->held = 0;
+    return PutByte(PutBytes(out, name, held), byte);
+}
+
+// One raw byte: in text mode a CR waits for the next byte, which drops it when it is an LF.
+static char* PutRaw(TemplateStream* stream, char byte, char* out)
+{
+    if (stream->textModeRead) {
+        if (stream->heldCr) {
+            stream->heldCr = 0;
+            if (byte == '\n') {
+                return PutText(stream, '\n', out);
+            }
+            out = PutText(stream, '\r', out);
+        }
+        if (byte == '\x1A') {
+            return EndText(stream, out);
+        }
+        if (byte == '\r') {
+            stream->heldCr = 1;
+            return out;
+        }
+    }
+    return PutText(stream, byte, out);
+}
+
+static int IsSpecial(const TemplateStream* stream, char byte, char first)
+{
+    return byte == '\n' || byte == '\0' || byte == first ||
+           (stream->textModeRead && (byte == '\r' || byte == '\x1A'));
+}
+
+// Copies the bytes from *at on that are no more than a copy to out, up to the first that is
+// (an LF, a zero byte, the name's first byte while names are replaced, and in text mode a CR
+// or 0x1A) or end, where *at is left. A word is stored only when none of its bytes is one.
+static char* CopyPlain(const TemplateStream* stream, const char** from, const char* end, char* out)
+{
+    const char first = Replacing(stream) ? stream->name[0] : '\n';
+    const Word lineFeeds = Pattern('\n'), firsts = Pattern(first);
+    const char* at = *from;
+    if (stream->textModeRead) {
+        const Word returns = Pattern('\r'), ends = Pattern('\x1A');
+        while ((size_t)(end - at) >= sizeof(Word)) {
+            const Word word = LoadWord(at);
+            if (MatchingBytes(word, lineFeeds) | MatchingBytes(word, firsts) | MatchingBytes(word, 0) |
+                MatchingBytes(word, returns) | MatchingBytes(word, ends)) {
+                break;
+            }
+            StoreWord(out, word);
+            out += sizeof(Word);
+            at += sizeof(Word);
+        }
+    } else {
+        while ((size_t)(end - at) >= sizeof(Word)) {
+            const Word word = LoadWord(at);
+            if (MatchingBytes(word, lineFeeds) | MatchingBytes(word, firsts) | MatchingBytes(word, 0)) {
+                break;
+            }
+            StoreWord(out, word);
+            out += sizeof(Word);
+            at += sizeof(Word);
+        }
+    }
+    for (; at < end && !IsSpecial(stream, *at, first); ++at) {
+        *out++ = *at;
+    }
+    *from = at;
+    return out;
+}
+
+int TemplateStreamFeed(TemplateStream* stream, const char* piece, size_t pieceLength, char* out,
+                       size_t outCapacity, size_t* outLength)
+{
+    *outLength = 0;
+    int fits;
+    const size_t needed = TemplateStreamCapacity(pieceLength, stream->nameLength, stream->replacementLength, &fits);
+    if (!fits || needed > outCapacity) {
+        return 0;
+    }
+    char* next = out;
+    const char* at = piece;
+    const char* const end = piece + pieceLength;
+    while (at < end && !stream->ended) {
+        // Runs of plain bytes are copied whole; what is carried goes a byte at a time.
+        if (!stream->held && !stream->heldCr) {
+            next = CopyPlain(stream, &at, end, next);
+            if (at == end) {
+                break;
+            }
+        }
+        next = PutRaw(stream, *at++, next);
+    }
+    *outLength = (size_t)(next - out);
+    return 1;
+}
+
+int TemplateStreamFinish(TemplateStream* stream, char* out, size_t outCapacity, size_t* outLength)
+{
+    *outLength = 0;
+    int fits;
+    const size_t needed = TemplateStreamCapacity(0, stream->nameLength, stream->replacementLength, &fits);
+    if (!fits || needed > outCapacity) {
+        return 0;
+    }
+    char* next = out;
+    if (!stream->ended) {
+        // A CR last in the file has no LF to drop it.
+        if (stream->heldCr) {
+            stream->heldCr = 0;
+            next = PutText(stream, '\r', next);
+        }
+        next = EndText(stream, next);
+    }
+    *outLength = (size_t)(next - out);
+    return 1;
+}

@@ -2,10 +2,12 @@
 // Every buffer handed to the code under test is allocated at its exact size, so
 // AddressSanitizer sees a read past a length or a write past a capacity.
 //
-// Input: [name choice][flags][replacement length, 2 bytes][name bytes, when taken from the
-// input][replacement bytes][text]. Flag 1 turns each 0x01 byte of the text into the name,
-// flag 2 starts the replacement with the name, flag 4 also checks the sizing on numbers
-// taken from the input.
+// Input: [name choice][flags][pieces][replacement length, 2 bytes][name bytes, when taken
+// from the input][replacement bytes][text]. Flag 1 turns each 0x01 byte of the text into the
+// name, flag 2 starts the replacement with the name, flag 4 also checks the sizing on numbers
+// taken from the input. The text is also streamed, with every name replaced when flag 8 is
+// set (the GPD) and read in text mode when flag 16 is (the INI), in pieces whose lengths the
+// byte `pieces` seeds.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -240,6 +242,102 @@ static void CheckCapacity(const uint8_t* text, size_t length, const uint8_t* nam
     free(result);
 }
 
+// The whole-text result by the plain translations: the read, the text up to its first zero
+// byte, the rewrite, the write. Its length to *expectedLength, the names replaced to *found.
+static uint8_t* ReferenceGenerated(const uint8_t* raw, size_t length, const uint8_t* name, size_t nameLength,
+                                   const uint8_t* replacement, size_t replacementLength, int replaceAll,
+                                   int textModeRead, size_t* expectedLength, size_t* found)
+{
+    uint8_t* text = malloc(length ? length : 1);
+    CHECK(text);
+    size_t textLength = length;
+    if (textModeRead) {
+        textLength = ReferenceRead(raw, length, text);
+    } else {
+        memcpy(text, raw, length);
+    }
+    const uint8_t* zero = memchr(text, 0, textLength);
+    if (zero) {
+        textLength = (size_t)(zero - text);
+    }
+    const size_t names = ReferenceCount(text, textLength, name, nameLength);
+    uint8_t* rewritten = malloc(textLength + names * replacementLength + 1);
+    CHECK(rewritten);
+    size_t rewrittenLength;
+    *found = Reference(text, textLength, name, nameLength, replacement, replacementLength, replaceAll, rewritten,
+                       &rewrittenLength);
+    uint8_t* expected = ReferenceWrite(rewritten, rewrittenLength, expectedLength);
+    free(rewritten);
+    free(text);
+    return expected;
+}
+
+// A small generator for the piece lengths, so that the text's own bytes stay text.
+static size_t NextPiece(uint32_t* state, size_t limit)
+{
+    *state ^= *state << 13;
+    *state ^= *state >> 17;
+    *state ^= *state << 5;
+    return *state % (limit + 1);
+}
+
+// The text streamed in pieces chosen by the seed, each piece's output in a buffer of exactly
+// the capacity the stream asks for it, against the whole-text result. Before each feed, one
+// byte less room is refused with the stream as it was.
+static void CheckStream(const uint8_t* raw, size_t length, const uint8_t* name, size_t nameLength,
+                        const uint8_t* replacement, size_t replacementLength, int replaceAll, int textModeRead,
+                        uint8_t seed)
+{
+    size_t expectedLength, found;
+    uint8_t* expected = ReferenceGenerated(raw, length, name, nameLength, replacement, replacementLength, replaceAll,
+                                           textModeRead, &expectedLength, &found);
+    // At most about 128 pieces: feeds of a byte or two through a long text would take most
+    // of the target's time, and the short texts have every piece end anyway.
+    static const size_t limits[] = {1, 2, 3, 8, 17, 64, 300, 8192};
+    const size_t limit = limits[seed % 8] > length / 64 ? limits[seed % 8] : length / 64;
+    uint32_t state = 0x9E3779B9u ^ seed;
+
+    TemplateStream stream;
+    TemplateStreamStart(&stream, (const char*)name, nameLength, (const char*)replacement, replacementLength,
+                        replaceAll, textModeRead);
+    size_t at = 0, produced = 0;
+    int finished = 0;
+    while (!finished) {
+        const size_t piece = at < length ? NextPiece(&state, limit < length - at ? limit : length - at) : 0;
+        int fits = 0;
+        const size_t capacity = TemplateStreamCapacity(piece, nameLength, replacementLength, &fits);
+        CHECK(fits == 1);
+        const size_t chosen = TemplateStreamPieceLength(length - at, capacity, nameLength, replacementLength);
+        CHECK(chosen >= piece);
+        CHECK(chosen == length - at ||
+              TemplateStreamCapacity(chosen + 1, nameLength, replacementLength, &fits) > capacity || !fits);
+        uint8_t* out = malloc(capacity);
+        CHECK(out);
+        const TemplateStream before = stream;
+        size_t outLength = 1;
+        finished = at == length;
+        if (finished) {
+            CHECK(TemplateStreamFinish(&stream, (char*)out, capacity - 1, &outLength) == 0);
+        } else {
+            CHECK(TemplateStreamFeed(&stream, (const char*)raw + at, piece, (char*)out, capacity - 1, &outLength) == 0);
+        }
+        CHECK(outLength == 0 && stream.replaced == before.replaced && stream.held == before.held &&
+              stream.heldCr == before.heldCr && stream.ended == before.ended);
+        if (finished) {
+            CHECK(TemplateStreamFinish(&stream, (char*)out, capacity, &outLength) == 1);
+        } else {
+            CHECK(TemplateStreamFeed(&stream, (const char*)raw + at, piece, (char*)out, capacity, &outLength) == 1);
+        }
+        CHECK(outLength <= capacity && produced + outLength <= expectedLength);
+        CHECK(memcmp(out, expected + produced, outLength) == 0);
+        produced += outLength;
+        at += piece;
+        free(out);
+    }
+    CHECK(produced == expectedLength && stream.replaced == found);
+    free(expected);
+}
+
 static void CheckSizing(uint64_t textLength, uint64_t occurrences, uint64_t nameLength, uint64_t replacementLength)
 {
     int fits = -1;
@@ -262,6 +360,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Input in = {data, size};
     uint8_t choice = TakeByte(&in);
     uint8_t flags = TakeByte(&in);
+    uint8_t pieces = TakeByte(&in);
     size_t replacementLength = (size_t)((TakeByte(&in) << 8) | TakeByte(&in)) % (MaxReplacement + 1);
 
     uint8_t nameBytes[32];
@@ -343,6 +442,8 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CheckRead(text, length);
     CheckWrite(text, length);
+    CheckStream(text, length, name, nameLength, replacement, replacementLength, (flags & 8) != 0, (flags & 16) != 0,
+                pieces);
 
     if (flags & 4) {
         CheckSizing(sizing[0], sizing[1], sizing[2], sizing[3]);

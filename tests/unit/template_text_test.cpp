@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,139 @@ TEST(TemplateText, TextModeTranslationsMatchTheStreams)
             const std::vector<char> before = shorter;
             EXPECT_EQ(0, TextModeWrite(shorter.data(), raw.size(), written.size() - 1));
             EXPECT_EQ(before, shorter);
+        }
+    }
+}
+
+namespace {
+
+struct Generated {
+    std::string bytes;
+    size_t replaced;
+};
+
+// The generated file's text from the whole template by the functions above, each compared
+// with the C runtime's streams: the read, the text up to its first zero, the names replaced
+// into a buffer sized for the written result, the line ends put in place.
+Generated WholeText(const std::string& raw, const std::string& name, const std::string& replacement, int replaceAll,
+                    int textModeRead)
+{
+    std::string text = raw;
+    size_t length = textModeRead ? TextModeRead(raw.data(), raw.size(), &text[0]) : raw.size();
+    text.resize(TextLength(text.data(), length));
+    const size_t count = CountTemplateNames(text.data(), text.size(), name.data(), name.size());
+    const size_t replaced = replaceAll ? count : count != 0;
+    int fits = 0;
+    const size_t written = WrittenReplacedTextLength(text.data(), text.size(), replaced, name.data(), name.size(),
+                                                     replacement.data(), replacement.size(), &fits);
+    EXPECT_EQ(1, fits);
+    std::vector<char> buffer(written + 1);
+    length = text.size();
+    if (replaced) {
+        EXPECT_EQ(1, ReplaceTemplateNames(text.data(), text.size(), name.data(), name.size(), replacement.data(),
+                                          replacement.size(), replaceAll, buffer.data(), buffer.size()));
+        length = ReplacedTextLength(text.size(), replaced, name.size(), replacement.size(), &fits);
+    } else {
+        std::copy(text.begin(), text.end(), buffer.begin());
+    }
+    EXPECT_EQ(1, TextModeWrite(buffer.data(), length, written));
+    return {std::string(buffer.data(), written), replaced};
+}
+
+// The same template streamed in the pieces that end at each of cuts, each piece's output in a
+// buffer of exactly its capacity with guard bytes behind it.
+Generated Streamed(const std::string& raw, const std::vector<size_t>& cuts, const std::string& name,
+                   const std::string& replacement, int replaceAll, int textModeRead)
+{
+    TemplateStream stream;
+    TemplateStreamStart(&stream, name.data(), name.size(), replacement.data(), replacement.size(), replaceAll,
+                        textModeRead);
+    Generated result = {"", 0};
+    size_t from = 0;
+    for (size_t i = 0; i <= cuts.size(); ++i) {
+        const bool finish = i == cuts.size();
+        const size_t to = finish ? raw.size() : cuts[i];
+        int fits = 0;
+        const size_t capacity = TemplateStreamCapacity(to - from, name.size(), replacement.size(), &fits);
+        EXPECT_EQ(1, fits);
+        std::vector<char> out(capacity + 8, kUntouched);
+        size_t length = capacity + 1;
+        EXPECT_EQ(1, TemplateStreamFeed(&stream, raw.data() + from, to - from, out.data(), capacity, &length));
+        EXPECT_LE(length, capacity);
+        result.bytes.append(out.data(), std::min(length, capacity));
+        if (finish) {
+            EXPECT_EQ(1, TemplateStreamFinish(&stream, out.data(), capacity, &length));
+            EXPECT_LE(length, capacity);
+            result.bytes.append(out.data(), std::min(length, capacity));
+        }
+        EXPECT_EQ(std::string(8, kUntouched), std::string(out.data() + capacity, 8)) << "piece " << i;
+        from = to;
+    }
+    result.replaced = stream.replaced;
+    return result;
+}
+
+}  // namespace
+
+// The streamed clone against the whole-text result, for every split of each text into two
+// pieces and for pieces of 1, 2, 3 and 7 bytes: names, CR LF and 0x1A across every piece end.
+// Beside the template name a name that overlaps itself, ending in a CR.
+TEST(TemplateText, StreamingGivesTheWholeTextsResultInAnyPieces)
+{
+    std::vector<std::string> texts = {
+        "",
+        "*GPDFileName: \"80Normal.GPD\"\r\n*ModelName: \"80Normal\"\n*Include: 80Normal\n",
+        "[80Normal]\r\nName=80Normal\r\n",
+        "80normal 80NORMAL 80NormalENG.GPD x80Normal8 880Normal",
+        "80Normal80Normal",
+        std::string("a\0" "80Normal\0b", 12),
+        "80Norma",
+        "8 0Normal\r",
+        "a\r\r\nb\r",
+        "a\n\rb\n\r",
+        "a=80Normal\r\n\x1A" "b=80Normal\r\n",
+        "\x1A" "a=80Normal\r\n",
+        "a\r\x1A\n80Normal",
+        std::string("\0a\r\n\0\n", 7),
+        "80Normal\r",
+        "aaab\r aab\r\n aab\raab\r",
+        "aaaab\raab",
+        "aab\r",
+    };
+    // Random texts from the bytes that matter, the names among them.
+    const std::string pieces[] = {"80Normal", "aab\r", "8", "80", "a", "b", "\r", "\n", "\r\n", std::string(1, '\0'),
+                                  "\x1A", "x"};
+    std::mt19937 random(12);
+    for (int i = 0; i < 300; ++i) {
+        std::string text;
+        for (size_t n = random() % 12; n; --n)
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        texts.push_back(text);
+    }
+
+    for (const std::string& name : {kName, std::string("aab\r")}) {
+        for (const std::string& replacement : {std::string("KR-620"), std::string("a longer\nname")}) {
+            for (int ini = 0; ini <= 1; ++ini) {
+                for (const std::string& text : texts) {
+                    SCOPED_TRACE(testing::PrintToString(text) + " name " + testing::PrintToString(name) +
+                                 " replacement " + replacement + (ini ? " INI" : " GPD"));
+                    const Generated whole = WholeText(text, name, replacement, !ini, ini);
+                    std::vector<std::vector<size_t>> splits;
+                    for (size_t cut = 0; cut <= text.size(); ++cut)
+                        splits.push_back({cut});
+                    for (size_t step : {1, 2, 3, 7}) {
+                        std::vector<size_t> cuts;
+                        for (size_t cut = step; cut < text.size(); cut += step)
+                            cuts.push_back(cut);
+                        splits.push_back(cuts);
+                    }
+                    for (const auto& cuts : splits) {
+                        const Generated streamed = Streamed(text, cuts, name, replacement, !ini, ini);
+                        ASSERT_EQ(whole.bytes, streamed.bytes) << "cut at " << testing::PrintToString(cuts);
+                        ASSERT_EQ(whole.replaced, streamed.replaced) << "cut at " << testing::PrintToString(cuts);
+                    }
+                }
+            }
         }
     }
 }

@@ -463,6 +463,24 @@ TEST_F(TemplateClone, RewritesATemplateOf50Megabytes)
     EXPECT_EQ(std::string::npos, generated.find("80Normal"));
 }
 
+TEST_F(TemplateClone, CarriesANameAndACrLfAcrossTheEndOfAPiece)
+{
+    // The GPD's name starts 7 bytes before the first piece ends; the INI's first name
+    // straddles that end, and a CR LF the second one.
+    const size_t piece = kClonePieceBytes;
+    const std::string gpd = std::string(piece - 7, 'g') + "80Normal\n" + std::string(piece, 'h') + "80Normal";
+    const std::string ini =
+        std::string(piece - 4, 'i') + "80Normal" + std::string(piece - 5, 'j') + "\r\n80Normal\r\n";
+    ASSERT_TRUE(WriteFileBytes(Template(Gpd().c_str()), gpd));
+    ASSERT_TRUE(WriteFileBytes(Template(Ini().c_str()), ini));
+    ASSERT_EQ(1, job_.modifyFiles());
+    // Compared with ==: a failure printing half a megabyte twice would bury the rest.
+    EXPECT_TRUE(ReadFileBytes(Generated(Gpd().c_str())) ==
+                std::string(piece - 7, 'g') + "KR-620\r\n" + std::string(piece, 'h') + "KR-620");
+    EXPECT_TRUE(ReadFileBytes(Generated(Ini().c_str())) ==
+                std::string(piece - 4, 'i') + "KR-620" + std::string(piece - 5, 'j') + "\r\n80Normal\r\n");
+}
+
 TEST_F(TemplateClone, AMissingLanguageFolderFailsWithThePathsCause)
 {
     const std::wstring moved = source_ + L".away";
