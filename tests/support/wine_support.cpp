@@ -1,6 +1,7 @@
 #include "support/wine_support.h"
 
 #include <stdlib.h>
+#include <sddl.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
@@ -668,4 +669,56 @@ HANDLE LinkLockNameToNowhere()
     if (!create || create(&link, 0xF0001, &attributes, &countedTarget) != 0)
         return nullptr;
     return link;
+}
+
+static const wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+static const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames()
+{
+    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &bytes) != ERROR_SUCCESS)
+        return renames;
+    std::vector<wchar_t> texts(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, texts.data(),
+                 &bytes);
+    for (const wchar_t* from = texts.data(); *from;) {
+        const wchar_t* to = from + wcslen(from) + 1;
+        renames.push_back({from, to});
+        from = to + wcslen(to) + 1;
+    }
+    return renames;
+}
+
+void ForgetPendingRenames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, kPendingRenames);
+        RegCloseKey(key);
+    }
+}
+
+RenamesRefused::RenamesRefused()
+{
+    DWORD bytes = sizeof(original_);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
+        RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_, &bytes) != ERROR_SUCCESS)
+        return;
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &denied,
+                                                             nullptr)) {
+        refused_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+        LocalFree(denied);
+    }
+}
+
+RenamesRefused::~RenamesRefused()
+{
+    if (refused_)
+        RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_);
+    if (key_)
+        RegCloseKey(key_);
 }

@@ -122,6 +122,27 @@ std::vector<std::wstring> OutputLines(const std::string& utf8);
 // that cannot be made. Closing the handle takes the link away; null when it was not made.
 HANDLE LinkLockNameToNowhere();
 
+// The renames and deletions the system carries out at its next start, as (from, to) pairs
+// (to empty for a deletion), and their removal.
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames();
+void ForgetPendingRenames();
+
+// The session manager's key refusing new values, as for an account that may not schedule
+// a rename; its own DACL comes back when this goes.
+class RenamesRefused {
+public:
+    RenamesRefused();
+    ~RenamesRefused();
+    RenamesRefused(const RenamesRefused&) = delete;
+    RenamesRefused& operator=(const RenamesRefused&) = delete;
+    bool refused() const { return refused_; }
+
+private:
+    HKEY key_ = nullptr;
+    alignas(8) BYTE original_[4096] = {};
+    bool refused_ = false;
+};
+
 // Puts back the sample package beside this program (SETUP and SETUP64 from DI_DIST), as it
 // was shipped, for a test that changes or generates files in it.
 void RestorePackageBesideProgram();
