@@ -64,12 +64,20 @@ int PackageSourceOfDriverFile(const CInstallJob& job, const wchar_t* fileName, w
     size_t count = 0;
     if (!ListStagedFiles(job, paths, &count))
         return 0;
+    // Only the language folder holds driver files; the monitor pair and the restore client
+    // go elsewhere.
+    wchar_t setup[MAX_PATH] = {};
+    wchar_t language[MAX_PATH] = {};
+    if (!ComposePackagePaths(L"", job.is64, job.packageFolder, job.isChinese, setup, language))
+        return 0;
+    const size_t folderLength = wcslen(language);
     const int generated = wcscmp(job.templateKey, kTemplateName) != 0;
     const wchar_t* const parts[] = {L".GPD", L".INI", L"RC", L"UI"};
     const wchar_t* tag = LanguageTag(job.isChinese);
     for (size_t i = 0; i < count; ++i) {
-        const wchar_t* slash = wcsrchr(paths[i], L'\\');
-        const wchar_t* base = slash ? slash + 1 : paths[i];
+        if (_wcsnicmp(paths[i], language, folderLength) != 0 || paths[i][folderLength] != L'\\')
+            continue;
+        const wchar_t* base = paths[i] + folderLength + 1;
         wchar_t installed[MAX_PATH] = {};
         StringCchCopyW(installed, MAX_PATH, base);
         int rewritten = 0;

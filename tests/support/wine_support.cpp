@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "install/install_lock.h"
+#include "install/install_record.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 
@@ -51,12 +52,12 @@ std::vector<SystemDirectory> MonitorSystemDirectories()
     return folders;
 }
 
-HeldOlderMonitors::HeldOlderMonitors()
+HeldOlderMonitors::HeldOlderMonitors(const std::string& bytes, DWORD sharing)
 {
     for (const SystemDirectory& folder : MonitorSystemDirectories()) {
         const std::wstring path = folder.host + L"\\" + kMonitorDllName;
-        if (WriteFileBytes(path, "an older monitor"))
-            files_.push_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (WriteFileBytes(path, bytes))
+            files_.push_back(CreateFileW(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr));
         else
             files_.push_back(INVALID_HANDLE_VALUE);
     }
@@ -83,6 +84,18 @@ void HeldOlderMonitors::Release()
             CloseHandle(file);
     }
     files_.clear();
+}
+
+bool RecordRelease(const wchar_t* release)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const bool set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(release),
+                                    static_cast<DWORD>((wcslen(release) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
 }
 
 bool FileExists(const std::wstring& path)

@@ -30,11 +30,12 @@ struct SystemDirectory {
 };
 std::vector<SystemDirectory> MonitorSystemDirectories();
 
-// An older monitor DLL in each of those directories, held open without sharing as a
-// process that has loaded it holds it, until the object ends.
+// An older monitor DLL (or the bytes given) in each of those directories, held open without
+// sharing (or with the sharing given) as a process that has loaded it holds it, until the
+// object ends.
 class HeldOlderMonitors {
 public:
-    HeldOlderMonitors();
+    explicit HeldOlderMonitors(const std::string& bytes = "an older monitor", DWORD sharing = 0);
     ~HeldOlderMonitors();
     HeldOlderMonitors(const HeldOlderMonitors&) = delete;
     HeldOlderMonitors& operator=(const HeldOlderMonitors&) = delete;
@@ -44,6 +45,9 @@ public:
 private:
     std::vector<HANDLE> files_;
 };
+
+// The release the installations record, written as an older or newer release would leave it.
+bool RecordRelease(const wchar_t* release);
 
 bool FileExists(const std::wstring& path);
 // A file's bytes; empty when it cannot be read.

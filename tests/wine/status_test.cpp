@@ -6,24 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "install/install_record.h"
 #include "product_version.h"
 #include "support/wine_support.h"
 
 namespace {
-
-// The release the installations recorded, as an older or newer release would have left it.
-bool RecordRelease(const wchar_t* release)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const bool set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(release),
-                                    static_cast<DWORD>((wcslen(release) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return set;
-}
 
 class Status : public ::testing::Test {
 protected:
