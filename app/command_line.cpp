@@ -76,7 +76,7 @@ static int IsSwitch(const wchar_t* argument, const wchar_t* name)
 
 static int IsKnownSwitch(const wchar_t* argument)
 {
-    const wchar_t* const known[] = {L"install", L"status", L"uninstall", L"?", L"name", L"port", L"log"};
+    const wchar_t* const known[] = {L"install", L"status", L"uninstall", L"?", L"name", L"port", L"log", L"undo", L"run"};
     for (const wchar_t* name : known) {
         if (IsSwitch(argument, name))
             return 1;
@@ -163,9 +163,16 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
                 Refuse(request, kUnknownSwitch, installOnly);
             continue;
         }
+        if (IsSwitch(argument, L"undo")) {
+            request->undo = 1;
+            continue;
+        }
         wchar_t* field = nullptr;
         size_t units = 0;
-        if (IsSwitch(argument, L"name")) {
+        if (IsSwitch(argument, L"run")) {
+            field = request->runId;
+            units = ARRAYSIZE(request->runId);
+        } else if (IsSwitch(argument, L"name")) {
             field = request->printerName;
             units = ARRAYSIZE(request->printerName);
         } else if (IsSwitch(argument, L"port")) {
@@ -178,7 +185,7 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
             Refuse(request, kUnknownSwitch, argument);
             return;
         }
-        if (field != request->logPath) {
+        if (field == request->printerName || field == request->portName) {
             if (request->action != kNotUnattended && request->action != kUnattendedInstall) {
                 Refuse(request, kUnknownSwitch, argument);
                 return;
@@ -195,6 +202,10 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
             return;
         }
         size_t length = wcslen(argument);
+        if (field == request->runId && length == 0) {
+            Refuse(request, kMissingValue, switchName);
+            return;
+        }
         if (field == request->printerName && length == 0) {
             Refuse(request, kEmptyName, nullptr);
             return;
@@ -220,6 +231,15 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
         }
         StringCchCopyW(field, units, argument);
     }
+    // /undo belongs to the uninstall alone, and a run's name to an install or its undo:
+    // anywhere else either would be taken for a scope it does not have.
+    if (request->problem != kArgumentsGood || request->action == kNotUnattended)
+        return;
+    const int undo = request->action == kUnattendedUninstall && request->undo;
+    if (request->undo && !undo)
+        Refuse(request, kUnknownSwitch, L"/undo");
+    else if (request->runId[0] && request->action != kUnattendedInstall && !undo)
+        Refuse(request, kUnknownSwitch, L"/run");
 }
 
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

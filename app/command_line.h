@@ -39,6 +39,9 @@ enum ArgumentProblem {
     kOutOfMemory,
 };
 
+// The longest run name /run takes.
+inline constexpr size_t kRunIdUnits = 65;
+
 // What an unattended command line asks for. Switches are case-insensitive and may begin
 // with '/' or '-'; a switch given twice counts with its last value.
 struct UnattendedRequest {
@@ -48,11 +51,17 @@ struct UnattendedRequest {
     wchar_t printerName[260];
     wchar_t portName[260];
     wchar_t logPath[MAX_PATH];
+    // /uninstall /undo: only what the last install recorded as its own work.
+    int undo;
+    // /run: the name an installer gives one install and its undo, so that the undo takes
+    // back that install's work and never another's; empty when not given.
+    wchar_t runId[kRunIdUnits];
 };
 
 // Fills request from the command line. A first argument /install, /status, /uninstall,
-// /name, /port or /log makes the line ours: /install [/name N] [/port P] [/log F],
-// /status [/log F] or /uninstall [/log F] in any order. /? as the first argument asks for
+// /name, /port, /log, /undo or /run makes the line ours: /install [/name N] [/port P]
+// [/log F] [/run ID], /status [/log F], /uninstall [/log F] or /uninstall /undo [/run ID]
+// [/log F] in any order. /? as the first argument asks for
 // the usage. Anything else is kNotUnattended.
 // The name and port start as the given defaults. A line that cannot be read for want of
 // memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.

@@ -6,6 +6,7 @@
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
 #include "install/install_lock.h"
+#include "install/install_record.h"
 #include "install/install_status.h"
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
@@ -99,6 +100,26 @@ static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t uni
     return 0;
 }
 
+// A newer release than this program's is installed: said, and nothing changed. 0 while a
+// printer of the model works with it; else 1603, since the machine has no working printer
+// and this program cannot give it one without putting an older release over the newer.
+static int RefuseOlderRelease(const wchar_t* installed)
+{
+    PRINTER_INFO_2W* printers = nullptr;
+    DWORD count = 0;
+    listPrinters(&printers, &count);
+    int working = 0;
+    for (DWORD i = 0; i < count; ++i)
+        working = working || isModelDriverName(printers[i].pDriverName);
+    free(printers);
+    wchar_t line[kLineUnits] = {};
+    GetLocalizedText("PO_GSTR_NEWER_RELEASE", line, 520);
+    StringCchCatW(line, kLineUnits, L" ");
+    StringCchCatW(line, kLineUnits, installed);
+    ReportToUser(line, working ? L"WARNING" : kErrorLevel);
+    return working ? kExitDone : kExitInstallFailed;
+}
+
 int UnattendedInstall(const UnattendedRequest& request)
 {
     wchar_t port[260] = {};
@@ -111,19 +132,37 @@ int UnattendedInstall(const UnattendedRequest& request)
     // A lock that cannot be made is no other installation: 1618 would be retried for ever.
     if (outcome == kLockFailed)
         return kExitInstallFailed;
+    wchar_t installed[32] = {};
+    if (ReadInstalledRelease(installed, ARRAYSIZE(installed)) && CompareReleases(installed, kProgramRelease) > 0)
+        return RefuseOlderRelease(installed);
     wchar_t printerName[260] = {};
     StringCchCopyW(printerName, ARRAYSIZE(printerName), request.printerName);
     CInstallJob job(&kModelTable[0], printerName, port);
+    job.keepInstalled = 1;
+    job.runId = request.runId;
     const int created = job.RunInstall();
     return InstallExitCode(created, job.restartNeeded);
 }
 
-int UnattendedUninstall()
+int UnattendedUninstall(const UnattendedRequest& request)
 {
     CInstallLock lock;
     TakeUninstallLock(lock, kUninstallLockWait);
-    UninstallPackage();
-    return ReportUninstallRemains() ? kExitDone : kExitInstallFailed;
+    UninstallOutcome outcome = {};
+    int done = 0;
+    if (request.undo) {
+        done = UndoLastRun(request.runId, &outcome);
+    } else {
+        UninstallPackage(&outcome);
+        done = ReportUninstallRemains();
+    }
+    if (outcome.fileLeft[0]) {
+        ReportError("PO_GSTR_UNINSTALL_FILE_LEFT", outcome.fileLeft);
+        done = 0;
+    }
+    if (!done)
+        return kExitInstallFailed;
+    return outcome.restartNeeded ? kExitRestartRequired : kExitDone;
 }
 
 int InstallExitCode(int printerCreated, int restartNeeded)
@@ -144,6 +183,7 @@ static void ComposeUsage(wchar_t* usage, size_t units)
         {L"DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]", "PO_GSTR_USAGE_INSTALL"},
         {L"DriverInstall.exe /status [/log FILE]", "PO_GSTR_USAGE_STATUS"},
         {L"DriverInstall.exe /uninstall [/log FILE]", "PO_GSTR_USAGE_UNINSTALL"},
+        {L"DriverInstall.exe /uninstall /undo [/run ID] [/log FILE]", "PO_GSTR_USAGE_UNDO"},
         {L"DriverInstall.exe uninstall", "PO_GSTR_USAGE_UNINSTALL_WORD"},
     };
     wchar_t text[520] = {};
@@ -214,7 +254,7 @@ int RunUnattended(const UnattendedRequest& request)
                 code = ReportInstallStatus();
                 break;
             case kUnattendedUninstall:
-                code = UnattendedUninstall();
+                code = UnattendedUninstall(request);
                 break;
             default:
                 code = UnattendedInstall(request);

@@ -9,7 +9,7 @@ enum UnattendedExitCode {
     kExitBadArguments = 87,        // ERROR_INVALID_PARAMETER
     kExitInstallFailed = 1603,     // ERROR_INSTALL_FAILURE (/uninstall: something of the model left)
     kExitAnotherInstall = 1618,    // ERROR_INSTALL_ALREADY_RUNNING
-    kExitRestartRequired = 3010,   // ERROR_SUCCESS_REBOOT_REQUIRED: created, complete after a restart
+    kExitRestartRequired = 3010,   // ERROR_SUCCESS_REBOOT_REQUIRED: done, complete after a restart
 };
 
 // The exit code of an install that ran: 1603 when the printer was not created, whatever
@@ -28,8 +28,10 @@ int UnattendedInstall(const UnattendedRequest& request);
 
 // The uninstall of the word "uninstall" with the same wait for the lock, its steps reported,
 // then the spooler asked what is left: 0 when no printer uses the model's driver and the
-// monitor is gone, else 1603 with an "ERROR" for each thing left.
-int UnattendedUninstall();
+// monitor is gone with its DLLs, 3010 when a DLL in use goes at the next restart, else 1603
+// with an "ERROR" for each thing left. With /undo only the last install's own work is taken
+// back (when /run names it), and its own steps decide.
+int UnattendedUninstall(const UnattendedRequest& request);
 
 // The dialog's command line in a process whose window station no user sees (a service, a
 // deployment agent in session 0): no window, the usage on the output, and 87.

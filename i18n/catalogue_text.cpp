@@ -88,6 +88,21 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_UNINSTALL_MONITOR_LEFT", L"The port monitor is still installed:"},
     {"PO_GSTR_USAGE_UNINSTALL_WORD", L"the same with no report and no log; the exit code is always 0"},
     {"PO_GSTR_UNINSTALL_NOT_CHECKED", L"The spooler could not be asked what is left:"},
+    {"PO_GSTR_LOG_PORT_PRESENT", L"Port already there:"},
+    {"PO_GSTR_LOG_PRINTER_KEPT", L"Installation updated in place; printer kept with its settings:"},
+    {"PO_GSTR_LOG_PRINTER_MOVED", L"Printer moved to the port:"},
+    {"PO_GSTR_LOG_FILE_CURRENT", L"In use and already as in the package:"},
+    {"PO_GSTR_NEWER_RELEASE", L"A newer release is installed; nothing was changed:"},
+    {"PO_GSTR_LOG_DELETED_AT_RESTART", L"In use, deleted when the system restarts:"},
+    {"PO_GSTR_UNINSTALL_FILE_LEFT", L"A file of the port monitor is still there:"},
+    {"PO_GSTR_LOG_NOTHING_TO_UNDO", L"Nothing to undo: the last installation recorded no work of this run"},
+    {"PO_GSTR_LOG_DRIVER_REMOVED", L"Printer driver removed:"},
+    {"PO_GSTR_LOG_PORT_REMOVED", L"Port removed:"},
+    {"PO_GSTR_USAGE_UNDO", L"removes only what the last /install created, and with /run only when that install was given the same ID (an installer's rollback)"},
+    {"PO_GSTR_STATUS_RELEASE", L"Installed release:"},
+    {"PO_GSTR_STATUS_NO_RELEASE", L"none recorded"},
+    {"PO_GSTR_STATUS_OLDER_RELEASE", L"The installed release is older than this program's:"},
+    {"PO_GSTR_STATUS_FILE_FAULT", L"A file of the driver is missing or changed:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

@@ -1,6 +1,8 @@
 #include "install/install_job.h"
 
 #include <shlwapi.h>
+#include <stdlib.h>
+#include <string.h>
 #include <strsafe.h>
 
 #include "i18n/catalogue.h"
@@ -30,7 +32,8 @@ CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printe
     : printerName(EmptyIfNull(printerNameBuffer)), templateKey(selected ? selected->templateKey : L""),
       driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
       dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
-      model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0), packageDir()
+      model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0), packageDir(), keepInstalled(0),
+      runId(L"")
 {
     is64 = GetNativeBits() == 64 ? 1 : 0;
     isChinese = IsChineseSystem();
@@ -244,6 +247,35 @@ static int ReplaceAtNextStart(const wchar_t* source, const wchar_t* folder, cons
     return 0;
 }
 
+// 1 when the two files hold the same bytes; 0 when they differ or either cannot be read.
+// A DLL the system holds loaded can still be read.
+static int SameFileBytes(const wchar_t* first, const wchar_t* second)
+{
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE files[2] = {CreateFileW(first, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr),
+                       CreateFileW(second, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr)};
+    const DWORD piece = 64 * 1024;
+    BYTE* buffers = static_cast<BYTE*>(malloc(2 * piece));
+    LARGE_INTEGER sizes[2] = {};
+    int same = buffers && files[0] != INVALID_HANDLE_VALUE && files[1] != INVALID_HANDLE_VALUE &&
+               GetFileSizeEx(files[0], &sizes[0]) && GetFileSizeEx(files[1], &sizes[1]) &&
+               sizes[0].QuadPart == sizes[1].QuadPart;
+    while (same) {
+        DWORD read[2] = {};
+        same = ReadFile(files[0], buffers, piece, &read[0], nullptr) &&
+               ReadFile(files[1], buffers + piece, piece, &read[1], nullptr) && read[0] == read[1] &&
+               memcmp(buffers, buffers + piece, read[0]) == 0;
+        if (read[0] == 0)
+            break;
+    }
+    for (HANDLE file : files) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    free(buffers);
+    return same;
+}
+
 static void ReportReplacedAtNextStart(const wchar_t* target, DWORD cause)
 {
     wchar_t line[1024] = {};
@@ -275,7 +307,15 @@ static void CopyMonitorDllPair(void* context)
             continue;
         }
         const DWORD cause = GetLastError();
-        if (!IsHeldFileError(cause) || !ReportsAreLines())
+        if (!IsHeldFileError(cause))
+            continue;
+        // The spooler keeps the monitor it runs loaded: a run over an installation finds the
+        // package's own DLL there, which needs no replacing and no restart.
+        if (SameFileBytes(source, target)) {
+            ReportProgress("PO_GSTR_LOG_FILE_CURRENT", target);
+            continue;
+        }
+        if (!ReportsAreLines())
             continue;
         // The rename is carried out by the native system at its start, for which the
         // system directory's path is the native one: the 32-bit one is named by its own.

@@ -83,6 +83,12 @@ public:
     int installDriver();
     int installPrinter();
     int installPrinterUnderNewName(PRINTER_INFO_2W* record);
+    // The printer step of a run that keeps an installation (keepInstalled): the spooler's
+    // printers decide between keeping, numbering and creating.
+    int placePrinter();
+    // The printer of that name kept with its settings, sharing and security, moved to
+    // portName when it is on another port.
+    int updatePrinter(const wchar_t* name);
 
     const wchar_t* printerName;
     const wchar_t* templateKey;
@@ -104,6 +110,12 @@ public:
     int restartNeeded;
     // The folder the package is read from: the program's own, then the private copy.
     wchar_t packageDir[MAX_PATH];
+    // Set for a run without a window: a printer of the name that uses the model's driver is
+    // this installation, updated in place rather than made again, and a port that exists is
+    // not added again. The dialog makes a printer at every press.
+    int keepInstalled;
+    // The name the run records its work under, for an undo of exactly this run; never null.
+    const wchar_t* runId;
 };
 
 // Package layout decisions, free of any asking.
@@ -142,6 +154,17 @@ int BuildDependentFiles(const wchar_t* driverName, int isChinese, const PrinterM
 // gives (open without sharing, mapped, loaded), so that it can be replaced at the next start
 // of the system; 0 for any other cause.
 int IsHeldFileError(DWORD copyError);
+
+// What the printer step of a run that keeps an installation does with the name.
+enum PrinterPlan {
+    kPlanCreate,   // no printer bears it
+    kPlanNumbered, // a printer of another driver bears it: the first free name(n)
+    kPlanKeep,     // a printer of the model's driver bears it: that printer is the installation
+};
+
+// The plan for name among the spooler's printers, whose names match in any letter case as
+// the spooler's do; *existing is the index of the printer that bears it.
+PrinterPlan DecidePrinterPlan(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name, DWORD* existing);
 
 // 1 when an entry of the list bears exactly this printer name (letter case counts).
 int isPrinterNameInList(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name);

@@ -1,13 +1,17 @@
 // One installation from the driver directory to the printer, against the spooler, with
-// every outcome reported to the user. Nothing done is undone when a later step fails.
+// every outcome reported to the user. Nothing done is undone when a later step fails; what
+// the run created is recorded, for an installer's rollback to take back.
 #include <stdlib.h>
 #include <string.h>
 #include <strsafe.h>
 
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
+#include "install/install_record.h"
+#include "install/install_status.h"
 #include "install/package_manifest.h"
 #include "install/package_staging.h"
+#include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
@@ -63,6 +67,9 @@ int CInstallJob::RunInstall()
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    // Begun before anything changes: what this run creates is all that its undo takes back,
+    // and a run stopped before its first change leaves nothing to undo.
+    BeginRunRecord(runId);
     wchar_t* directory = getPrinterDriverDir(is64);
     // A directory that does not fit is refused like a missing one: every file is put there.
     if (directory && FAILED(StringCchCopyW(driverDir, MAX_PATH, directory))) {
@@ -108,10 +115,12 @@ int CInstallJob::RunInstall()
         installPort();
     if (!installDriver())
         return ReportStepFailure(L"error_code=%lu");
-    if (!installPrinter()) {
+    if (!(keepInstalled ? placePrinter() : installPrinter())) {
         ReportCatalogueText("PO_GSTR_ADD_PRINTER_ERROR", kErrorCaption);
         return 0;
     }
+    // Read back by /status and by the next install, which never puts an older release over it.
+    WriteInstalledRelease();
     ReportCatalogueText("PO_GSTR_INSTALL_SUCCESS", kSuccessCaption);
     return 1;
 }
@@ -123,6 +132,7 @@ int CInstallJob::installMonitor()
     monitor.pEnvironment = const_cast<wchar_t*>(GetPrintEnvironment(is64));
     monitor.pDLLName = const_cast<wchar_t*>(kMonitorDllName);
     if (Spooler().addMonitor(nullptr, 2, reinterpret_cast<BYTE*>(&monitor))) {
+        RecordCreated(kRecordedMonitor, kUsbMonitorName);
         ReportProgress("PO_GSTR_LOG_MONITOR_ADDED", kUsbMonitorName);
         return 1;
     }
@@ -137,12 +147,23 @@ int CInstallJob::installMonitor()
 
 int CInstallJob::installPort()
 {
+    if (keepInstalled) {
+        DWORD count = 0;
+        PORT_INFO_2W* ports = EnumeratePorts(&count);
+        const int present = ListsUsbPort(ports, count);
+        free(ports);
+        if (present) {
+            ReportProgress("PO_GSTR_LOG_PORT_PRESENT", kUsbPortName);
+            return 1;
+        }
+    }
     // A spooler library that cannot be loaded, or lacks the call, is passed over in silence.
     AddPortExAFn addPortExA = Spooler().findAddPortExA();
     if (!addPortExA)
         return 0;
     PORT_INFO_1A port = {const_cast<char*>(kUsbPortNameA)};
     if (addPortExA(nullptr, 1, reinterpret_cast<BYTE*>(&port), const_cast<char*>(kUsbMonitorNameA))) {
+        RecordCreated(kRecordedPort, kUsbPortName);
         ReportProgress("PO_GSTR_LOG_PORT_ADDED", kUsbPortName);
         return 1;
     }
@@ -203,8 +224,14 @@ int CInstallJob::installDriver()
     driver.pHelpFile = const_cast<wchar_t*>(L"UNIDRV.HLP");
     driver.pDependentFiles = dependentFiles;
     driver.pDefaultDataType = const_cast<wchar_t*>(kRawDataType);
-    if (!Spooler().addPrinterDriver(nullptr, 3, reinterpret_cast<BYTE*>(&driver)))
+    // Only a registration this run makes is its own to undo; one it cannot ask about is
+    // taken for one that was there.
+    int wasRegistered = 1;
+    IsModelDriverRegistered(driver.pEnvironment, &wasRegistered);
+    if (!Spooler().addPrinterDriverEx(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_ALL_FILES))
         return 0;
+    if (!wasRegistered)
+        RecordCreated(kRecordedDriver, driverName);
     wchar_t registered[kCatalogueTextUnits] = {};
     // Only the report's line: a cut environment name would not change the installation.
     StringCchPrintfW(registered, kCatalogueTextUnits, L"%s (%s)", driverName, driver.pEnvironment);
@@ -212,25 +239,104 @@ int CInstallJob::installDriver()
     return 1;
 }
 
-int CInstallJob::installPrinter()
+static PRINTER_INFO_2W PrinterRecord(const CInstallJob& job)
 {
     PRINTER_INFO_2W printer = {};
-    printer.pPrinterName = const_cast<wchar_t*>(printerName);
-    printer.pPortName = const_cast<wchar_t*>(portName);
-    printer.pDriverName = const_cast<wchar_t*>(driverName);
+    printer.pPrinterName = const_cast<wchar_t*>(job.printerName);
+    printer.pPortName = const_cast<wchar_t*>(job.portName);
+    printer.pDriverName = const_cast<wchar_t*>(job.driverName);
     printer.pPrintProcessor = const_cast<wchar_t*>(kPrintProcessorName);
     printer.pDatatype = const_cast<wchar_t*>(kRawDataType);
     printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    return printer;
+}
+
+int CInstallJob::installPrinter()
+{
+    PRINTER_INFO_2W printer = PrinterRecord(*this);
     SetLastError(ERROR_SUCCESS);
     HANDLE handle = Spooler().addPrinter(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
     if (handle) {
         Spooler().closePrinter(handle);
+        RecordCreated(kRecordedPrinter, printerName);
         ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", printerName);
         return 1;
     }
     if (GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
         return installPrinterUnderNewName(&printer);
     return 0;
+}
+
+PrinterPlan DecidePrinterPlan(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name, DWORD* existing)
+{
+    for (DWORD i = 0; list && i < count; ++i) {
+        if (!list[i].pPrinterName || lstrcmpiW(list[i].pPrinterName, name) != 0)
+            continue;
+        *existing = i;
+        return isModelDriverName(list[i].pDriverName) ? kPlanKeep : kPlanNumbered;
+    }
+    return kPlanCreate;
+}
+
+int CInstallJob::placePrinter()
+{
+    // Asked first: Wine's AddPrinterW replaces a printer of a taken name instead of failing,
+    // so its answer cannot tell another driver's printer from none. A list the spooler does
+    // not give leaves the creation to find out.
+    PRINTER_INFO_2W* list = nullptr;
+    DWORD count = 0;
+    listPrinters(&list, &count);
+    DWORD existing = 0;
+    const PrinterPlan plan = DecidePrinterPlan(list, count, printerName, &existing);
+    wchar_t name[kNumberedNameUnits] = {};
+    // The spooler's spelling of the name, which the report gives; it holds no longer names.
+    if (plan == kPlanKeep)
+        StringCchCopyW(name, kNumberedNameUnits, list[existing].pPrinterName);
+    free(list);
+    if (plan == kPlanKeep)
+        return updatePrinter(name);
+    if (plan == kPlanCreate)
+        return installPrinter();
+    PRINTER_INFO_2W printer = PrinterRecord(*this);
+    return installPrinterUnderNewName(&printer);
+}
+
+int CInstallJob::updatePrinter(const wchar_t* name)
+{
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!Spooler().openPrinter(const_cast<wchar_t*>(name), &printer, &defaults))
+        return 0;
+    int kept = 0;
+    int moved = 0;
+    DWORD needed = 0;
+    Spooler().getPrinter(printer, 2, nullptr, 0, &needed);
+    BYTE* buffer = needed ? static_cast<BYTE*>(calloc(needed, 1)) : nullptr;
+    if (needed && !buffer) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } else if (buffer && Spooler().getPrinter(printer, 2, buffer, needed, &needed)) {
+        PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
+        moved = !info->pPortName || lstrcmpiW(info->pPortName, portName) != 0;
+        kept = 1;
+        if (moved) {
+            info->pPortName = const_cast<wchar_t*>(portName);
+            // A null descriptor leaves the printer's security as it is; every other field
+            // goes back as the spooler gave it.
+            info->pSecurityDescriptor = nullptr;
+            kept = Spooler().setPrinter(printer, 2, buffer, 0);
+        }
+    }
+    const DWORD cause = GetLastError();
+    Spooler().closePrinter(printer);
+    free(buffer);
+    if (!kept) {
+        SetLastError(cause);
+        return 0;
+    }
+    ReportProgress("PO_GSTR_LOG_PRINTER_KEPT", name);
+    if (moved)
+        ReportProgress("PO_GSTR_LOG_PRINTER_MOVED", portName);
+    return 1;
 }
 
 int isPrinterNameInList(const PRINTER_INFO_2W* list, DWORD count, const wchar_t* name)
@@ -273,6 +379,7 @@ int CInstallJob::installPrinterUnderNewName(PRINTER_INFO_2W* record)
     if (!handle)
         return 0;
     Spooler().closePrinter(handle);
+    RecordCreated(kRecordedPrinter, candidate);
     // The dialog's success box does not say so: the report names the printer really made.
     ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", candidate);
     return 1;

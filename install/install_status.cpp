@@ -4,7 +4,11 @@
 #include <strsafe.h>
 
 #include "i18n/catalogue.h"
+#include "install/install_job.h"
+#include "install/install_record.h"
 #include "install/model_names.h"
+#include "install/package_manifest.h"
+#include "install/package_staging.h"
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -69,6 +73,26 @@ int ComposeInstallStatus(const InstallStatusFacts& facts, const InstallStatusLab
     return facts.driverRegistered && users > 0 ? 0 : 1;
 }
 
+int ComposeReleaseStatus(const ReleaseFacts& facts, const ReleaseLabels& labels, StatusLineSink sink, void* context)
+{
+    // A line too long for the buffer is cut; it still says what is wrong.
+    wchar_t line[kLineUnits] = {};
+    const int recorded = facts.installed && facts.installed[0];
+    StringCchPrintfW(line, kLineUnits, L"%ls %ls", labels.release, recorded ? facts.installed : labels.none);
+    sink(line, context);
+    const int current = recorded && CompareReleases(facts.installed, facts.program) >= 0;
+    if (recorded && !current) {
+        StringCchPrintfW(line, kLineUnits, L"%ls %ls", labels.older, facts.program);
+        sink(line, context);
+    }
+    if (facts.fileFault) {
+        StringCchPrintfW(line, kLineUnits, L"%ls %ls (%lu)", labels.fileFault, TextOr(facts.faultyFile),
+                         facts.fileFault);
+        sink(line, context);
+    }
+    return current && !facts.fileFault ? 0 : 1;
+}
+
 int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
                             const wchar_t* notChecked, StatusLineSink sink, void* context)
 {
@@ -118,6 +142,57 @@ static MONITOR_INFO_1W* FetchMonitors(DWORD* count)
         count));
 }
 
+// The first file of the model's driver registration for the environment that does not hold
+// the bytes the program's manifest lists for its package file, into faulty (MAX_PATH); its
+// cause, or 0. A program without a manifest (a test program) has nothing to compare with.
+static DWORD CheckDriverFiles(const wchar_t* environment, wchar_t* faulty)
+{
+    faulty[0] = 0;
+    const char* manifest = nullptr;
+    size_t length = 0;
+    if (!LoadPackageManifest(&manifest, &length))
+        return 0;
+    wchar_t* asked = const_cast<wchar_t*>(environment);
+    DWORD count = 0;
+    DRIVER_INFO_3W* drivers = reinterpret_cast<DRIVER_INFO_3W*>(FetchSpoolerRecords(
+        [asked](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
+            return Spooler().enumPrinterDrivers(nullptr, asked, 3, records, size, needed, returned);
+        },
+        &count));
+    // The job works out the package's layout for this system: its bitness and language.
+    const CInstallJob job(&kModelTable[0], L"", L"");
+    DWORD fault = 0;
+    for (DWORD index = 0; index < count && !fault; ++index) {
+        const DRIVER_INFO_3W& driver = drivers[index];
+        if (!isModelDriverName(driver.pName))
+            continue;
+        const wchar_t* single[] = {driver.pDriverPath, driver.pDataFile, driver.pConfigFile, driver.pHelpFile};
+        const wchar_t* dependent = driver.pDependentFiles;
+        for (size_t next = 0; !fault;) {
+            const wchar_t* path = nullptr;
+            if (next < ARRAYSIZE(single)) {
+                path = single[next++];
+            } else if (dependent && *dependent) {
+                path = dependent;
+                dependent += wcslen(dependent) + 1;
+            } else {
+                break;
+            }
+            const wchar_t* slash = path ? wcsrchr(path, L'\\') : nullptr;
+            wchar_t relative[MAX_PATH] = {};
+            ManifestEntry entry = {};
+            if (!slash || !PackageSourceOfDriverFile(job, slash + 1, relative) ||
+                !FindManifestEntry(manifest, length, relative, &entry))
+                continue;
+            fault = CheckFileAgainstEntry(path, entry);
+            if (fault)
+                StringCchCopyW(faulty, MAX_PATH, path);
+        }
+    }
+    free(drivers);
+    return fault;
+}
+
 static void ReportLine(const wchar_t* line, void*)
 {
     ReportInfo(line);
@@ -128,16 +203,13 @@ static void ReportError(const wchar_t* line, void*)
     ReportToUser(line, L"ERROR");
 }
 
-// Whether an enumeration answers at all: its size query succeeds for an empty list and fails
-// with ERROR_INSUFFICIENT_BUFFER for a full one; any other cause (a stopped spooler's 1722)
-// means the list says nothing. 0 when it answers, else the cause.
-template <typename Enumerate> static DWORD UnansweredCause(Enumerate enumerate)
+// The cause of a list the spooler did not give, kept as the status's first unanswered
+// question; an empty list is an answer.
+static void NoteUnanswered(InstallStatusFacts* facts)
 {
-    DWORD needed = 0, returned = 0;
-    SetLastError(ERROR_SUCCESS);
-    if (enumerate(nullptr, 0, &needed, &returned) || GetLastError() == ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    return GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+    const DWORD cause = GetLastError();
+    if (!facts->unanswered && cause != ERROR_NO_DATA)
+        facts->unanswered = cause ? cause : ERROR_GEN_FAILURE;
 }
 
 // Every fact of the status, as the spooler answers now. *printers is the list behind
@@ -145,33 +217,47 @@ template <typename Enumerate> static DWORD UnansweredCause(Enumerate enumerate)
 static void FetchInstallStatus(InstallStatusFacts* facts, PRINTER_INFO_2W** printers)
 {
     facts->environment = GetPrintEnvironment(GetNativeBits() == 64);
-    wchar_t emptyName[] = L"";
-    facts->unanswered = UnansweredCause([&](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
-        return Spooler().enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName, 2, records, size,
-                                      needed, returned);
-    });
-    if (!facts->unanswered)
-        facts->unanswered = UnansweredCause([](BYTE* records, DWORD size, DWORD* needed, DWORD* returned) {
-            return Spooler().enumMonitors(nullptr, 1, records, size, needed, returned);
-        });
+    *printers = nullptr;
+    if (!listPrinters(printers, &facts->printerCount))
+        NoteUnanswered(facts);
+    facts->printers = *printers;
 
     DWORD count = 0;
+    MONITOR_INFO_1W* monitors = FetchMonitors(&count);
+    if (!monitors)
+        NoteUnanswered(facts);
+    facts->monitorPresent = HasUsbMonitor(monitors, count);
+    free(monitors);
+
     DRIVER_INFO_1W* drivers = FetchDrivers(facts->environment, &count);
     facts->driverRegistered = HasModelDriver(drivers, count);
     free(drivers);
 
-    MONITOR_INFO_1W* monitors = FetchMonitors(&count);
-    facts->monitorPresent = HasUsbMonitor(monitors, count);
-    free(monitors);
-
     PORT_INFO_2W* ports = EnumeratePorts(&count);
     facts->portPresent = ListsUsbPort(ports, count);
     free(ports);
+}
 
-    // A failed enumeration leaves the list empty: no printer is then said to use the driver.
-    *printers = nullptr;
-    listPrinters(printers, &facts->printerCount);
-    facts->printers = *printers;
+int IsUsbMonitorRegistered(int* registered)
+{
+    DWORD count = 0;
+    MONITOR_INFO_1W* monitors = FetchMonitors(&count);
+    if (!monitors && GetLastError() != ERROR_NO_DATA)
+        return 0;
+    *registered = HasUsbMonitor(monitors, count);
+    free(monitors);
+    return 1;
+}
+
+int IsModelDriverRegistered(const wchar_t* environment, int* registered)
+{
+    DWORD count = 0;
+    DRIVER_INFO_1W* drivers = FetchDrivers(environment, &count);
+    if (!drivers && GetLastError() != ERROR_NO_DATA)
+        return 0;
+    *registered = HasModelDriver(drivers, count);
+    free(drivers);
+    return 1;
 }
 
 int ReportInstallStatus()
@@ -193,7 +279,22 @@ int ReportInstallStatus()
     };
     const int code = ComposeInstallStatus(facts, labels, ReportLine, nullptr);
     free(printers);
-    return code;
+
+    wchar_t installed[32] = {};
+    // A value of another kind or length is no release of ours.
+    ReadInstalledRelease(installed, ARRAYSIZE(installed));
+    wchar_t faulty[MAX_PATH] = {};
+    const DWORD fault = facts.driverRegistered ? CheckDriverFiles(facts.environment, faulty) : 0;
+    wchar_t releaseTexts[4][kLabelUnits] = {};
+    const ReleaseLabels releaseLabels = {
+        GetLocalizedText("PO_GSTR_STATUS_RELEASE", releaseTexts[0], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_NO_RELEASE", releaseTexts[1], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_OLDER_RELEASE", releaseTexts[2], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_FILE_FAULT", releaseTexts[3], kLabelUnits),
+    };
+    const int releaseCode =
+        ComposeReleaseStatus({installed, kProgramRelease, faulty, fault}, releaseLabels, ReportLine, nullptr);
+    return code | releaseCode;
 }
 
 int ReportUninstallRemains()

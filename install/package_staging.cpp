@@ -57,6 +57,79 @@ int ListStagedFiles(const CInstallJob& job, wchar_t (*paths)[MAX_PATH], size_t* 
     return 1;
 }
 
+int PackageSourceOfDriverFile(const CInstallJob& job, const wchar_t* fileName, wchar_t* relative)
+{
+    relative[0] = 0;
+    wchar_t paths[kMaxStagedFiles][MAX_PATH] = {};
+    size_t count = 0;
+    if (!ListStagedFiles(job, paths, &count))
+        return 0;
+    // Only the language folder holds driver files; the monitor pair and the restore client
+    // go elsewhere.
+    wchar_t setup[MAX_PATH] = {};
+    wchar_t language[MAX_PATH] = {};
+    if (!ComposePackagePaths(L"", job.is64, job.packageFolder, job.isChinese, setup, language))
+        return 0;
+    const size_t folderLength = wcslen(language);
+    const int generated = wcscmp(job.templateKey, kTemplateName) != 0;
+    const wchar_t* const parts[] = {L".GPD", L".INI", L"RC", L"UI"};
+    const wchar_t* tag = LanguageTag(job.isChinese);
+    for (size_t i = 0; i < count; ++i) {
+        if (_wcsnicmp(paths[i], language, folderLength) != 0 || paths[i][folderLength] != L'\\')
+            continue;
+        const wchar_t* base = paths[i] + folderLength + 1;
+        wchar_t installed[MAX_PATH] = {};
+        StringCchCopyW(installed, MAX_PATH, base);
+        int rewritten = 0;
+        for (int kind = 0; generated && kind < 4; ++kind) {
+            wchar_t templateName[MAX_PATH] = {};
+            if (!FormatGeneratedName(kind, kTemplateName, parts[kind], tag, templateName) ||
+                lstrcmpiW(templateName, base) != 0)
+                continue;
+            rewritten = kind < 2;
+            FormatGeneratedName(kind, job.driverName, parts[kind], tag, installed);
+        }
+        if (!rewritten && lstrcmpiW(installed, fileName) == 0)
+            return SUCCEEDED(StringCchCopyW(relative, MAX_PATH, paths[i]));
+    }
+    return 0;
+}
+
+DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    BYTE* buffer = static_cast<BYTE*>(malloc(kCopyPiece));
+    CSha256 hash;
+    DWORD fault = ERROR_SUCCESS;
+    if (!buffer)
+        fault = ERROR_NOT_ENOUGH_MEMORY;
+    else if (!hash.Begin())
+        fault = GetLastError();
+    unsigned long long size = 0;
+    while (fault == ERROR_SUCCESS) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer, kCopyPiece, &read, nullptr) || (read && !hash.Add(buffer, read))) {
+            fault = GetLastError();
+        } else if (read == 0) {
+            break;
+        } else if ((size += read) > entry.size) {
+            // Past the listed size the bytes cannot be the listed ones.
+            fault = ERROR_INVALID_DATA;
+        }
+    }
+    BYTE digest[kSha256Bytes] = {};
+    if (fault == ERROR_SUCCESS && !hash.Finish(digest))
+        fault = GetLastError();
+    else if (fault == ERROR_SUCCESS && (size != entry.size || memcmp(digest, entry.sha256, kSha256Bytes) != 0))
+        fault = ERROR_INVALID_DATA;
+    free(buffer);
+    CloseHandle(file);
+    return fault;
+}
+
 // The folders of a relative path made inside root (the file's own name excepted).
 static int MakeFolders(const wchar_t* root, const wchar_t* relative)
 {

@@ -4,6 +4,7 @@
 #include <stddef.h>
 
 #include "install/install_job.h"
+#include "install/package_manifest.h"
 
 // The package files an installation reads are first copied into a private folder of its
 // own and checked there; everything after reads that copy. The package folder itself, a
@@ -18,6 +19,18 @@ inline constexpr size_t kMaxStagedFiles = 14;
 // generated from them), the monitor pair of SETUP or SETUP64, and the restore client.
 // 0 with ERROR_FILENAME_EXCED_RANGE when a path does not fit.
 int ListStagedFiles(const CInstallJob& job, wchar_t (*paths)[MAX_PATH], size_t* count);
+
+// The package file that a driver file of the job's registration (its bare name, in any
+// letter case) was copied from unchanged, as a path relative to the program's folder, into
+// relative (MAX_PATH units): the driver kit's files and the extra files under their own
+// names, the RC and UI DLLs under the template's. 0 for a file the install generates or
+// rewrites (the GPD and the INI made from the template) and for one the package lacks.
+int PackageSourceOfDriverFile(const CInstallJob& job, const wchar_t* fileName, wchar_t* relative);
+
+// 0 when the file at path holds the bytes a manifest entry lists; else ERROR_FILE_NOT_FOUND
+// (or ERROR_PATH_NOT_FOUND) when it is missing, ERROR_INVALID_DATA when it holds others, or
+// the cause that kept it from being read.
+DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry);
 
 // The private copy; it is deleted with the object, whatever the installation's outcome.
 class CPackageStage {

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <strsafe.h>
 
+#include "i18n/catalogue.h"
+#include "install/install_record.h"
+#include "install/install_status.h"
 #include "install/model_names.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -89,6 +92,7 @@ void deleteModelPrinters()
 struct MonitorDllPass {
     // Under WOW64 with redirection on: the system directory's path reaches the 32-bit one.
     int redirected;
+    UninstallOutcome* outcome;
 };
 
 // The monitor DLL pair, addressed through the system directory's path; under WOW64 that
@@ -115,14 +119,34 @@ static void DeleteMonitorDlls(void* context)
             continue;
         // Only the report's name may be cut.
         StringCchPrintfW(shown, MAX_PATH, L"%s\\%s", named, name);
-        if (DeleteFileW(path))
+        if (DeleteFileW(path)) {
             ReportProgress("PO_GSTR_LOG_FILE_DELETED", shown);
-        else if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            ReportNotRemoved(shown, GetLastError());
+            continue;
+        }
+        const DWORD cause = GetLastError();
+        if (cause == ERROR_FILE_NOT_FOUND)
+            continue;
+        // The spooler keeps a monitor it ran loaded until the system restarts: the file goes
+        // then, and a replacement scheduled before for the same start is undone by it. The
+        // system carries the deletion out by the path as recorded, so the 32-bit directory
+        // is named by its own path.
+        wchar_t recorded[MAX_PATH] = {};
+        if (SUCCEEDED(StringCchPrintfW(recorded, MAX_PATH, L"%s\\%s", named, name)) &&
+            MoveFileExW(recorded, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            wchar_t value[MAX_PATH + 32] = {};
+            StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", shown, cause);
+            ReportLine(L"WARNING", "PO_GSTR_LOG_DELETED_AT_RESTART", value);
+            if (pass->outcome)
+                pass->outcome->restartNeeded = 1;
+            continue;
+        }
+        ReportNotRemoved(shown, cause);
+        if (pass->outcome && !pass->outcome->fileLeft[0])
+            StringCchCopyW(pass->outcome->fileLeft, MAX_PATH, shown);
     }
 }
 
-int removeUsbMonitor(const wchar_t* monitorName)
+int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome)
 {
     const int is64 = GetNativeBits() == 64;
     wchar_t* environment = const_cast<wchar_t*>(GetPrintEnvironment(is64));
@@ -176,7 +200,7 @@ int removeUsbMonitor(const wchar_t* monitorName)
     else
         ReportNotRemoved(keyName, static_cast<DWORD>(keyRemoved));
 
-    MonitorDllPass pass = {is64};
+    MonitorDllPass pass = {is64, outcome};
     DeleteMonitorDlls(&pass);
     if (is64) {
         pass.redirected = 0;
@@ -187,8 +211,117 @@ int removeUsbMonitor(const wchar_t* monitorName)
     return result;
 }
 
-int UninstallPackage()
+int UninstallPackage(UninstallOutcome* outcome)
 {
     deleteModelPrinters();
-    return removeUsbMonitor(kUsbMonitorName);
+    const int removed = removeUsbMonitor(kUsbMonitorName, outcome);
+    const DWORD cause = GetLastError();
+    RemoveProductRecord();
+    SetLastError(cause);
+    return removed;
+}
+
+// A line with a catalogue text and no value.
+static void ReportText(const char* key)
+{
+    wchar_t text[520] = {};
+    ReportInfo(GetLocalizedText(key, text, 520));
+}
+
+// The recorded printer, while a printer of that name still uses the model's driver: one
+// of another driver under the name is not the printer the run made. 1 when none is left.
+static int UndoPrinter(const wchar_t* name)
+{
+    PRINTER_INFO_2W* printers = nullptr;
+    DWORD count = 0;
+    if (!listPrinters(&printers, &count) && GetLastError() != ERROR_NO_DATA) {
+        ReportNotRemoved(name, GetLastError());
+        return 0;
+    }
+    int undone = 1;
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t* listed = printers[i].pPrinterName;
+        if (!listed || lstrcmpiW(listed, name) != 0 || !isModelDriverName(printers[i].pDriverName))
+            continue;
+        undone = DeleteLocalPrinter(listed);
+        if (undone)
+            ReportProgress("PO_GSTR_LOG_PRINTER_REMOVED", listed);
+        else
+            ReportNotRemoved(listed, GetLastError());
+    }
+    free(printers);
+    return undone;
+}
+
+// The recorded driver registration for the system's environment; a driver the spooler
+// no longer knows is gone already. With it goes the record of the release its files were.
+static int UndoDriver(const wchar_t* name)
+{
+    wchar_t* environment = const_cast<wchar_t*>(GetPrintEnvironment(GetNativeBits() == 64));
+    wchar_t shown[kRecordedNameUnits + 64] = {};
+    // Only the report's name may be cut.
+    StringCchPrintfW(shown, ARRAYSIZE(shown), L"%s (%s)", name, environment);
+    if (Spooler().deletePrinterDriver(nullptr, environment, const_cast<wchar_t*>(name))) {
+        ReportProgress("PO_GSTR_LOG_DRIVER_REMOVED", shown);
+        RemoveProductRecord();
+        return 1;
+    }
+    const DWORD cause = GetLastError();
+    if (cause == ERROR_UNKNOWN_PRINTER_DRIVER || cause == ERROR_FILE_NOT_FOUND)
+        return 1;
+    ReportNotRemoved(shown, cause);
+    return 0;
+}
+
+// The recorded port, through its monitor; one that is gone already is no failure.
+static int UndoPort(const wchar_t* name)
+{
+    if (Spooler().deletePort(nullptr, nullptr, const_cast<wchar_t*>(name))) {
+        ReportProgress("PO_GSTR_LOG_PORT_REMOVED", name);
+        return 1;
+    }
+    const DWORD cause = GetLastError();
+    if (cause == ERROR_UNKNOWN_PORT)
+        return 1;
+    ReportNotRemoved(name, cause);
+    return 0;
+}
+
+int UndoLastRun(const wchar_t* runId, UninstallOutcome* outcome)
+{
+    RunRecord record;
+    if (!ReadRunRecord(&record)) {
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            ReportNotRemoved(kProductKey, GetLastError());
+            return 0;
+        }
+        ReportText("PO_GSTR_LOG_NOTHING_TO_UNDO");
+        return 1;
+    }
+    // Another run's record: its work is not this run's to take back.
+    if (runId[0] && wcscmp(record.runId, runId) != 0) {
+        ReportText("PO_GSTR_LOG_NOTHING_TO_UNDO");
+        return 1;
+    }
+    int undone = 1;
+    // The printer first: neither its driver nor its port goes while it uses them.
+    if (record.names[kRecordedPrinter][0])
+        undone = UndoPrinter(record.names[kRecordedPrinter]) && undone;
+    if (record.names[kRecordedDriver][0])
+        undone = UndoDriver(record.names[kRecordedDriver]) && undone;
+    // A monitor made by the run takes its ports with it.
+    if (record.names[kRecordedPort][0] && !record.names[kRecordedMonitor][0])
+        undone = UndoPort(record.names[kRecordedPort]) && undone;
+    if (record.names[kRecordedMonitor][0]) {
+        removeUsbMonitor(kUsbMonitorName, outcome);
+        // The spooler says whether it is gone: removeUsbMonitor's result also counts a key
+        // or a registration that was already gone.
+        int registered = 1;
+        IsUsbMonitorRegistered(&registered);
+        undone = !registered && undone;
+    }
+    // A record kept after a part could not be taken back lets a second undo try again.
+    if (undone)
+        ClearRunRecord();
+    return undone;
 }

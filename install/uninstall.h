@@ -1,11 +1,28 @@
 #pragma once
 #include <windows.h>
 
-// The whole of an uninstall run: deletes the model's printers, then the USB port monitor.
-// Each step is a line of the report where a report log is active ("INFO" for what was
-// removed, "WARNING" with the cause for what was not; system/user_report.h) and nothing in
-// any other run: no window, no box. The result is removeUsbMonitor's.
-int UninstallPackage();
+// What an uninstall could only leave to the next start of the system, or not remove at all,
+// of the files it deletes (the monitor's DLL pair).
+struct UninstallOutcome {
+    // A monitor DLL in use, deleted when the system restarts.
+    int restartNeeded;
+    // The first monitor DLL that could neither be deleted nor scheduled for deletion; empty
+    // when none.
+    wchar_t fileLeft[MAX_PATH];
+};
+
+// The whole of an uninstall run: deletes the model's printers, then the USB port monitor,
+// then the installations' record of their release and last run. Each step is a line of the
+// report where a report log is active ("INFO" for what was removed, "WARNING" with the cause
+// for what was not; system/user_report.h) and nothing in any other run: no window, no box.
+// The result is removeUsbMonitor's.
+int UninstallPackage(UninstallOutcome* outcome = nullptr);
+
+// Takes back the work the last install recorded as its own, and nothing else: when runId is
+// empty, or names that install, its printer (while it still uses the model's driver), its
+// driver registration, its port and its monitor, each reported like the uninstall's steps;
+// then the record goes. 1 when nothing recorded is left (or nothing was recorded), else 0.
+int UndoLastRun(const wchar_t* runId, UninstallOutcome* outcome);
 
 // Deletes every local printer whose driver is the model's driver, and removes this user's
 // connections to such printers of other machines; the shared printers themselves stay.
@@ -23,6 +40,7 @@ int isModelDriverName(const wchar_t* driverName);
 
 // Removes the monitor from the spooler, its registry key and its DLL pair from the system
 // directory (on a 64-bit system from the 32-bit and the native one), and reports each of
-// them. 1 when the spooler removed it and its key was there; 0 otherwise, with the cause in
-// the last error. With no key nothing is deleted.
-int removeUsbMonitor(const wchar_t* monitorName);
+// them; a DLL in use is deleted when the system restarts. 1 when the spooler removed it and
+// its key was there; 0 otherwise, with the cause in the last error. With no key nothing is
+// deleted. outcome, when given, learns what was left.
+int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome = nullptr);

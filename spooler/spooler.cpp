@@ -19,7 +19,24 @@ static BOOL WINAPI FailLevelCall(LPWSTR, DWORD, LPBYTE)
     SetLastError(unavailableError);
     return FALSE;
 }
-static BOOL WINAPI FailDeleteMonitor(LPWSTR, LPWSTR, LPWSTR)
+static BOOL WINAPI FailAddDriver(LPWSTR, DWORD, LPBYTE, DWORD)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailGetPrinter(HANDLE, DWORD, LPBYTE, DWORD, LPDWORD needed)
+{
+    if (needed)
+        *needed = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailSetPrinter(HANDLE, DWORD, LPBYTE, DWORD)
+{
+    SetLastError(unavailableError);
+    return FALSE;
+}
+static BOOL WINAPI FailNamesCall(LPWSTR, LPWSTR, LPWSTR)
 {
     SetLastError(unavailableError);
     return FALSE;
@@ -64,7 +81,7 @@ static BOOL WINAPI FailEnumServerList(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD need
     SetLastError(unavailableError);
     return FALSE;
 }
-static BOOL WINAPI FailAddPort(LPWSTR, HWND, LPWSTR)
+static BOOL WINAPI FailPortCall(LPWSTR, HWND, LPWSTR)
 {
     SetLastError(unavailableError);
     return FALSE;
@@ -99,9 +116,10 @@ template <typename Fn> static void Bind(const char* name, Fn& slot)
 static SpoolerApi LoadRealSpooler()
 {
     SpoolerApi api = {
-        FailDriverDirectory, FailLevelCall,      FailDeleteMonitor, FailLevelCall,   FailAddPrinter,
-        FailOpenPrinter,     FailHandleCall,     FailHandleCall,    FailNameCall,    FailEnumPrinters,
-        FailEnumServerList,  FailEnumServerList, FailAddPort,       FailEnumDrivers, FindAddPortExA,
+        FailDriverDirectory, FailLevelCall,  FailNamesCall,  FailAddDriver,      FailNamesCall,
+        FailAddPrinter,      FailOpenPrinter, FailHandleCall,    FailGetPrinter,     FailSetPrinter,
+        FailHandleCall,      FailNameCall,   FailEnumPrinters,   FailEnumServerList, FailEnumServerList,
+        FailPortCall,         FailPortCall,    FailEnumDrivers,    FindAddPortExA,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -111,16 +129,20 @@ static SpoolerApi LoadRealSpooler()
     Bind("GetPrinterDriverDirectoryW", api.getPrinterDriverDirectory);
     Bind("AddMonitorW", api.addMonitor);
     Bind("DeleteMonitorW", api.deleteMonitor);
-    Bind("AddPrinterDriverW", api.addPrinterDriver);
+    Bind("AddPrinterDriverExW", api.addPrinterDriverEx);
+    Bind("DeletePrinterDriverW", api.deletePrinterDriver);
     Bind("AddPrinterW", api.addPrinter);
     Bind("OpenPrinterW", api.openPrinter);
     Bind("DeletePrinter", api.deletePrinter);
+    Bind("GetPrinterW", api.getPrinter);
+    Bind("SetPrinterW", api.setPrinter);
     Bind("ClosePrinter", api.closePrinter);
     Bind("DeletePrinterConnectionW", api.deletePrinterConnection);
     Bind("EnumPrintersW", api.enumPrinters);
     Bind("EnumPortsW", api.enumPorts);
     Bind("EnumMonitorsW", api.enumMonitors);
     Bind("AddPortW", api.addPort);
+    Bind("DeletePortW", api.deletePort);
     Bind("EnumPrinterDriversW", api.enumPrinterDrivers);
     return api;
 }

@@ -16,10 +16,15 @@ struct SpoolerApi {
                                             DWORD size, LPDWORD needed);
     BOOL(WINAPI* addMonitor)(LPWSTR server, DWORD level, LPBYTE monitor);
     BOOL(WINAPI* deleteMonitor)(LPWSTR server, LPWSTR environment, LPWSTR monitorName);
-    BOOL(WINAPI* addPrinterDriver)(LPWSTR server, DWORD level, LPBYTE driver);
+    // Every file copied into the driver's folder, as AddPrinterDriverExW does with
+    // APD_COPY_ALL_FILES: the files of a new release take effect even where they are no newer.
+    BOOL(WINAPI* addPrinterDriverEx)(LPWSTR server, DWORD level, LPBYTE driver, DWORD copyFlags);
+    BOOL(WINAPI* deletePrinterDriver)(LPWSTR server, LPWSTR environment, LPWSTR driverName);
     HANDLE(WINAPI* addPrinter)(LPWSTR server, DWORD level, LPBYTE printer);
     BOOL(WINAPI* openPrinter)(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
     BOOL(WINAPI* deletePrinter)(HANDLE printer);
+    BOOL(WINAPI* getPrinter)(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+    BOOL(WINAPI* setPrinter)(HANDLE printer, DWORD level, LPBYTE record, DWORD command);
     BOOL(WINAPI* closePrinter)(HANDLE printer);
     BOOL(WINAPI* deletePrinterConnection)(LPWSTR name);
     BOOL(WINAPI* enumPrinters)(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
@@ -29,6 +34,7 @@ struct SpoolerApi {
     BOOL(WINAPI* enumMonitors)(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                                LPDWORD returned);
     BOOL(WINAPI* addPort)(LPWSTR server, HWND owner, LPWSTR monitorName);
+    BOOL(WINAPI* deletePort)(LPWSTR server, HWND owner, LPWSTR portName);
     BOOL(WINAPI* enumPrinterDrivers)(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                                      LPDWORD needed, LPDWORD returned);
     // Null when winspool.drv cannot be loaded (ERROR_MOD_NOT_FOUND or the loader's code)
@@ -43,33 +49,53 @@ const SpoolerApi& RealSpooler();
 
 // The records of one spooler enumeration: the size asked for first, then the records
 // fetched into a new buffer the caller releases with free(). enumerate(buffer, size,
-// needed, returned) makes the call. Null with a count of 0 when the spooler gives no size
-// (ERROR_NO_DATA) or memory runs out (ERROR_OUTOFMEMORY); a fetch that fails (the list grew
-// between the two calls) gives the buffer with a count of 0.
+// needed, returned) makes the call. A list that grew between the two calls is asked for
+// again. Null with a count of 0 for an empty list (ERROR_NO_DATA) and for a list the spooler
+// did not give: the cause of its refusal (a stopped spooler's RPC_S_SERVER_UNAVAILABLE), or
+// ERROR_OUTOFMEMORY. A caller that must not take silence for an empty list looks at the
+// last error.
 template <typename Enumerate> BYTE* FetchSpoolerRecords(Enumerate enumerate, DWORD* count)
 {
     *count = 0;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    enumerate(nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        SetLastError(ERROR_NO_DATA);
-        return nullptr;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD needed = 0;
+        DWORD returned = 0;
+        SetLastError(ERROR_SUCCESS);
+        const BOOL sized = enumerate(nullptr, 0, &needed, &returned);
+        const DWORD cause = GetLastError();
+        if (!sized && cause != ERROR_INSUFFICIENT_BUFFER) {
+            SetLastError(cause ? cause : ERROR_GEN_FAILURE);
+            return nullptr;
+        }
+        if (needed == 0) {
+            SetLastError(ERROR_NO_DATA);
+            return nullptr;
+        }
+        BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
+        if (!buffer) {
+            SetLastError(ERROR_OUTOFMEMORY);
+            return nullptr;
+        }
+        returned = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (enumerate(buffer, needed, &needed, &returned)) {
+            *count = returned;
+            return buffer;
+        }
+        const DWORD fetchCause = GetLastError();
+        free(buffer);
+        if (fetchCause != ERROR_INSUFFICIENT_BUFFER) {
+            SetLastError(fetchCause ? fetchCause : ERROR_GEN_FAILURE);
+            return nullptr;
+        }
     }
-    BYTE* buffer = static_cast<BYTE*>(calloc(needed, 1));
-    if (!buffer) {
-        SetLastError(ERROR_OUTOFMEMORY);
-        return nullptr;
-    }
-    returned = 0;
-    if (enumerate(buffer, needed, &needed, &returned))
-        *count = returned;
-    return buffer;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nullptr;
 }
 
 // Level-2 records of the local printers and connections, in a new buffer the caller
-// releases with free(). 0 when the spooler reports no data (ERROR_NO_DATA when it gives no
-// size) or memory runs out; the count is then 0.
+// releases with free(). 0 for no printer (ERROR_NO_DATA) and when the spooler gave no list
+// (its cause); the count is then 0.
 int listPrinters(PRINTER_INFO_2W** list, DWORD* count);
 
 // The spooler's level-2 port records in a new buffer the caller releases with free(), or

@@ -1,11 +1,13 @@
 #include "support/wine_support.h"
 
 #include <stdlib.h>
+#include <sddl.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include "install/install_lock.h"
+#include "install/install_record.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
 
@@ -50,12 +52,12 @@ std::vector<SystemDirectory> MonitorSystemDirectories()
     return folders;
 }
 
-HeldOlderMonitors::HeldOlderMonitors()
+HeldOlderMonitors::HeldOlderMonitors(const std::string& bytes, DWORD sharing)
 {
     for (const SystemDirectory& folder : MonitorSystemDirectories()) {
         const std::wstring path = folder.host + L"\\" + kMonitorDllName;
-        if (WriteFileBytes(path, "an older monitor"))
-            files_.push_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (WriteFileBytes(path, bytes))
+            files_.push_back(CreateFileW(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr));
         else
             files_.push_back(INVALID_HANDLE_VALUE);
     }
@@ -82,6 +84,18 @@ void HeldOlderMonitors::Release()
             CloseHandle(file);
     }
     files_.clear();
+}
+
+bool RecordRelease(const wchar_t* release)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const bool set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(release),
+                                    static_cast<DWORD>((wcslen(release) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
 }
 
 bool FileExists(const std::wstring& path)
@@ -668,4 +682,56 @@ HANDLE LinkLockNameToNowhere()
     if (!create || create(&link, 0xF0001, &attributes, &countedTarget) != 0)
         return nullptr;
     return link;
+}
+
+static const wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+static const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames()
+{
+    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &bytes) != ERROR_SUCCESS)
+        return renames;
+    std::vector<wchar_t> texts(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, texts.data(),
+                 &bytes);
+    for (const wchar_t* from = texts.data(); *from;) {
+        const wchar_t* to = from + wcslen(from) + 1;
+        renames.push_back({from, to});
+        from = to + wcslen(to) + 1;
+    }
+    return renames;
+}
+
+void ForgetPendingRenames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, kPendingRenames);
+        RegCloseKey(key);
+    }
+}
+
+RenamesRefused::RenamesRefused()
+{
+    DWORD bytes = sizeof(original_);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
+        RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_, &bytes) != ERROR_SUCCESS)
+        return;
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &denied,
+                                                             nullptr)) {
+        refused_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+        LocalFree(denied);
+    }
+}
+
+RenamesRefused::~RenamesRefused()
+{
+    if (refused_)
+        RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_);
+    if (key_)
+        RegCloseKey(key_);
 }

@@ -30,11 +30,12 @@ struct SystemDirectory {
 };
 std::vector<SystemDirectory> MonitorSystemDirectories();
 
-// An older monitor DLL in each of those directories, held open without sharing as a
-// process that has loaded it holds it, until the object ends.
+// An older monitor DLL (or the bytes given) in each of those directories, held open without
+// sharing (or with the sharing given) as a process that has loaded it holds it, until the
+// object ends.
 class HeldOlderMonitors {
 public:
-    HeldOlderMonitors();
+    explicit HeldOlderMonitors(const std::string& bytes = "an older monitor", DWORD sharing = 0);
     ~HeldOlderMonitors();
     HeldOlderMonitors(const HeldOlderMonitors&) = delete;
     HeldOlderMonitors& operator=(const HeldOlderMonitors&) = delete;
@@ -44,6 +45,9 @@ public:
 private:
     std::vector<HANDLE> files_;
 };
+
+// The release the installations record, written as an older or newer release would leave it.
+bool RecordRelease(const wchar_t* release);
 
 bool FileExists(const std::wstring& path);
 // A file's bytes; empty when it cannot be read.
@@ -121,6 +125,27 @@ std::vector<std::wstring> OutputLines(const std::string& utf8);
 // not exist: opening or making the lock then fails with ERROR_PATH_NOT_FOUND, as for a lock
 // that cannot be made. Closing the handle takes the link away; null when it was not made.
 HANDLE LinkLockNameToNowhere();
+
+// The renames and deletions the system carries out at its next start, as (from, to) pairs
+// (to empty for a deletion), and their removal.
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames();
+void ForgetPendingRenames();
+
+// The session manager's key refusing new values, as for an account that may not schedule
+// a rename; its own DACL comes back when this goes.
+class RenamesRefused {
+public:
+    RenamesRefused();
+    ~RenamesRefused();
+    RenamesRefused(const RenamesRefused&) = delete;
+    RenamesRefused& operator=(const RenamesRefused&) = delete;
+    bool refused() const { return refused_; }
+
+private:
+    HKEY key_ = nullptr;
+    alignas(8) BYTE original_[4096] = {};
+    bool refused_ = false;
+};
 
 // Puts back the sample package beside this program (SETUP and SETUP64 from DI_DIST), as it
 // was shipped, for a test that changes or generates files in it.

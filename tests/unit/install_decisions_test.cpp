@@ -8,6 +8,7 @@
 
 #include "app/unattended.h"
 #include "install/install_job.h"
+#include "install/install_record.h"
 #include "install/package_manifest.h"
 #include "install/package_staging.h"
 #include "system/system_api.h"
@@ -168,6 +169,27 @@ TEST_F(JobNames, StagedFilesAreTheLanguageFolderTheMonitorPairAndTheRestoreClien
     EXPECT_EQ(L"SETUP\\X\\ENG\\EXTRA1.DLL", files[0]);
     EXPECT_EQ(L"SETUP\\X\\ENG\\X-1ENG.GPD", files[7]);
     EXPECT_EQ(L"SETUP\\X\\ENG\\X-1UIENG.dll", files[10]);
+
+    // Which package file a registered driver file came from unchanged: /status compares
+    // them. A generated GPD or INI has no such file; the model's own files have.
+    const struct Case {
+        const CInstallJob* job;
+        const wchar_t* file;
+        const wchar_t* source;
+    } cases[] = {
+        {&chinese, L"unidrv.DLL", L"SETUP64\\80Normal\\CHN\\UNIDRV.dll"},
+        {&chinese, L"KR-620RCCHN.DLL", L"SETUP64\\80Normal\\CHN\\80NormalRCCHN.dll"},
+        {&chinese, L"KR-620CHN.GPD", L""},
+        {&chinese, L"80NormalCHN.INI", L""},
+        {&chinese, L"ZelvokUSBMon.dll", L""},
+        {&own, L"X-1ENG.GPD", L"SETUP\\X\\ENG\\X-1ENG.GPD"},
+        {&own, L"extra2.dat", L"SETUP\\X\\ENG\\EXTRA2.DAT"},
+    };
+    for (const Case& c : cases) {
+        wchar_t source[MAX_PATH] = L"previous";
+        EXPECT_EQ(c.source[0] != 0, PackageSourceOfDriverFile(*c.job, c.file, source)) << c.file;
+        EXPECT_STREQ(c.source, source);
+    }
 }
 
 // A manifest as the build writes it, with lines that are not entries among them.
@@ -292,6 +314,44 @@ TEST(NumberedPrinterName, IsTheFirstNumberNoPrinterBears)
     EXPECT_EQ(longest + L"(1)", candidate);
     EXPECT_EQ(0, ChooseNumberedPrinterName(nullptr, 0, longest.c_str(), candidate, 261));
     EXPECT_STREQ(L"", candidate);
+}
+
+TEST(PrinterPlan, KeepsTheModelsPrinterOfTheNameAndNumbersBesideAnotherDriversOne)
+{
+    auto list = Printers({L"Front desk", L"Kitchen", nullptr, L"Bar"});
+    list[0].pDriverName = const_cast<wchar_t*>(L"kr-620");
+    list[1].pDriverName = const_cast<wchar_t*>(L"Generic / Text Only");
+    const struct Case {
+        const wchar_t* name;
+        PrinterPlan plan;
+        DWORD existing;
+    } cases[] = {
+        {L"FRONT DESK", kPlanKeep, 0}, {L"Kitchen", kPlanNumbered, 1}, {L"Bar", kPlanNumbered, 3},
+        {L"Front desk(1)", kPlanCreate, 99},
+    };
+    for (const Case& c : cases) {
+        DWORD existing = 99;
+        EXPECT_EQ(c.plan, DecidePrinterPlan(list.data(), static_cast<DWORD>(list.size()), c.name, &existing)) << c.name;
+        EXPECT_EQ(c.existing, existing) << c.name;
+    }
+    EXPECT_EQ(kPlanCreate, DecidePrinterPlan(nullptr, 0, L"Front desk", nullptr));
+}
+
+TEST(Release, PartsCompareAsNumbers)
+{
+    const struct Case {
+        const wchar_t* a;
+        const wchar_t* b;
+        int order;
+    } cases[] = {
+        {L"2.29.0", L"2.29.0", 0},  {L"2.29.1", L"2.29.0", 1}, {L"2.9.0", L"2.29.0", -1}, {L"10.0.0", L"9.99.99", 1},
+        {L"2.29", L"2.29.0", 0},    {L"2.29.0.1", L"2.29.0", 1}, {L"", L"0.0.1", -1},    {L"x.y", L"0.0.0", 0},
+        {L"99999999999.0", L"2.0", 1},
+    };
+    for (const Case& c : cases) {
+        const int order = CompareReleases(c.a, c.b);
+        EXPECT_EQ(c.order, order < 0 ? -1 : order > 0 ? 1 : 0) << testing::PrintToString(c.a) << " " << c.b;
+    }
 }
 
 TEST(HeldFile, IsOneACopyCannotOverwriteWhileAProcessHoldsIt)

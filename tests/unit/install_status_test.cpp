@@ -144,6 +144,30 @@ TEST(UninstallRemains, EachPrinterOfTheModelAndAMonitorStillThereIsAReason)
     }
 }
 
+TEST(InstallStatus, IsThisReleaseOrANewerOneWithItsFilesIntact)
+{
+    const ReleaseLabels labels = {L"Release:", L"none", L"Older than", L"Not as shipped:"};
+    const struct Case {
+        ReleaseFacts facts;
+        int code;
+        std::vector<std::wstring> lines;
+    } cases[] = {
+        {{L"2.29.0", L"2.29.0", L"", 0}, 0, {L"Release: 2.29.0"}},
+        {{L"2.30.0", L"2.29.0", L"", 0}, 0, {L"Release: 2.30.0"}},
+        {{L"", L"2.29.0", L"", 0}, 1, {L"Release: none"}},
+        {{nullptr, L"2.29.0", nullptr, 0}, 1, {L"Release: none"}},
+        {{L"2.28.9", L"2.29.0", L"", 0}, 1, {L"Release: 2.28.9", L"Older than 2.29.0"}},
+        {{L"2.29.0", L"2.29.0", L"C:\\3\\UNIDRV.DLL", ERROR_INVALID_DATA},
+         1,
+         {L"Release: 2.29.0", L"Not as shipped: C:\\3\\UNIDRV.DLL (13)"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(c.code, ComposeReleaseStatus(c.facts, labels, Collect, &lines)) << testing::PrintToString(lines);
+        EXPECT_EQ(c.lines, lines);
+    }
+}
+
 TEST(InstallStatus, FindsTheDriverAndTheMonitorInAnyCase)
 {
     DRIVER_INFO_1W drivers[] = {{const_cast<wchar_t*>(L"Generic / Text Only")}, {nullptr},

@@ -221,18 +221,20 @@ TEST_F(Seams, PrinterListsThatFailOrAreEmpty)
     Spooler().enumPrinters = EmptyPrinterList;
     enumCalls = 0;
     EXPECT_EQ(0, listPrinters(&list, &count));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), GetLastError());
     EXPECT_EQ(nullptr, list);
     EXPECT_EQ(0u, count);
     EXPECT_EQ(1, enumCalls);
 
-    // A failed fetch must not hand out a count its buffer does not hold.
+    // A list that keeps growing is asked for three times, then given as no answer, which is
+    // not an empty list: a caller that counts what is left must not take it for one.
     Spooler().enumPrinters = GrowingPrinterList;
     enumCalls = 0;
-    EXPECT_EQ(1, listPrinters(&list, &count));
-    EXPECT_NE(nullptr, list);
+    EXPECT_EQ(0, listPrinters(&list, &count));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(nullptr, list);
     EXPECT_EQ(0u, count);
-    EXPECT_EQ(2, enumCalls);
-    free(list);
+    EXPECT_EQ(6, enumCalls);
 }
 
 } // namespace

@@ -83,6 +83,16 @@ TEST(UnattendedArguments, NamePortAndLogWithTheirDefaults)
     EXPECT_STREQ(L"LPT1:", request.portName);
     EXPECT_STREQ(L"C:\\deploy logs\\kr.log", request.logPath);
 
+    // An installer's install and its undo, under one run name.
+    request = Parse(L"/run {0F1E} /install /name Lab", kUnattendedInstall);
+    EXPECT_EQ(kArgumentsGood, request.problem);
+    EXPECT_STREQ(L"{0F1E}", request.runId);
+    EXPECT_EQ(0, request.undo);
+    request = Parse(L"/uninstall -UNDO /run {0F1E} /log C:\\u.log", kUnattendedUninstall);
+    EXPECT_EQ(kArgumentsGood, request.problem);
+    EXPECT_EQ(1, request.undo);
+    EXPECT_STREQ(L"{0F1E}", request.runId);
+
     // A name that begins with a dash is a name, not a switch.
     EXPECT_STREQ(L"-Kitchen", Parse(L"/install /name -Kitchen", kUnattendedInstall).printerName);
     EXPECT_STREQ(L"C:\\s.log", Parse(L"/status /log C:\\s.log", kUnattendedStatus).logPath);
@@ -117,6 +127,13 @@ TEST(UnattendedArguments, BadArgumentsAreNamed)
         {L"/uninstall /name x", kUnattendedUninstall, kUnknownSwitch, L"/name"},
         {L"-port LPT1: /uninstall", kUnattendedUninstall, kUnknownSwitch, L"-port"},
         {L"/log /uninstall", kUnattendedNoAction, kMissingValue, L"/log"},
+        // An undo belongs to the uninstall; a run's name to an install or its undo.
+        {L"/install /undo", kUnattendedInstall, kUnknownSwitch, L"/undo"},
+        {L"/undo /status", kUnattendedStatus, kUnknownSwitch, L"/undo"},
+        {L"/uninstall /run A", kUnattendedUninstall, kUnknownSwitch, L"/run"},
+        {L"/status /run A", kUnattendedStatus, kUnknownSwitch, L"/run"},
+        {L"/install /run \"\"", kUnattendedInstall, kMissingValue, L"/run"},
+        {L"/uninstall /undo /run", kUnattendedUninstall, kMissingValue, L"/run"},
     };
     for (const Case& c : cases) {
         UnattendedRequest request = Parse(c.line, c.action);
@@ -157,6 +174,10 @@ TEST(UnattendedArguments, LongValuesAreRefusedNotCut)
     EXPECT_EQ(kValueTooLong, request.problem);
     EXPECT_STREQ(L"/port", request.offending);
     request = Parse((L"/install /log C:\\" + std::wstring(300, L'l')).c_str(), kUnattendedInstall);
+    EXPECT_EQ(kValueTooLong, request.problem);
+    request = Parse((L"/install /run " + std::wstring(64, L'r')).c_str(), kUnattendedInstall);
+    EXPECT_EQ(kArgumentsGood, request.problem);
+    request = Parse((L"/install /run " + std::wstring(65, L'r')).c_str(), kUnattendedInstall);
     EXPECT_EQ(kValueTooLong, request.problem);
     // An unknown switch of any length is named by its start.
     request = Parse((L"/install /" + std::wstring(5000, L'x')).c_str(), kUnattendedInstall);

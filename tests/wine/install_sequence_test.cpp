@@ -70,8 +70,11 @@ struct FakeSpooler {
     bool hasAddPortEx = true;
     DWORD portError = 0;
     DWORD driverError = 0;
-    std::vector<DWORD> printerErrors; // one answer per AddPrinterW call; then success
-    std::vector<std::wstring> listed; // what EnumPrintersW lists; empty: no data
+    // What EnumPrintersW lists, of no driver; empty: no data. AddPrinterW refuses these names
+    // with ERROR_PRINTER_ALREADY_EXISTS, as Windows' spooler does.
+    std::vector<std::wstring> listed;
+    std::vector<DWORD> printerErrors; // one answer per AddPrinterW call of a free name; then success
+    size_t printerErrorsUsed = 0;
 
     int monitorCalls = 0, portCalls = 0, driverCalls = 0, printerCalls = 0, closes = 0;
     std::wstring monitorName, monitorEnvironment, monitorDll;
@@ -135,10 +138,12 @@ AddPortExAFn FindFakeAddPortExA()
     return fake->hasAddPortEx ? FakeAddPortExA : nullptr;
 }
 
-BOOL WINAPI FakeAddPrinterDriver(LPWSTR, DWORD level, LPBYTE record)
+BOOL WINAPI FakeAddPrinterDriver(LPWSTR, DWORD level, LPBYTE record, DWORD copyFlags)
 {
     ++fake->driverCalls;
     EXPECT_EQ(3u, level);
+    // A new release's files take effect even where they are no newer than the installed.
+    EXPECT_EQ(static_cast<DWORD>(APD_COPY_ALL_FILES), copyFlags);
     DRIVER_INFO_3W* driver = reinterpret_cast<DRIVER_INFO_3W*>(record);
     fake->driverVersion = driver->cVersion;
     fake->driverName = driver->pName;
@@ -167,7 +172,12 @@ HANDLE WINAPI FakeAddPrinter(LPWSTR, DWORD level, LPBYTE record)
     fake->printerDatatype = printer->pDatatype;
     fake->printerAttributes = printer->Attributes;
     EXPECT_EQ(nullptr, printer->pShareName);
-    const size_t call = fake->printerCalls++;
+    ++fake->printerCalls;
+    if (std::find(fake->listed.begin(), fake->listed.end(), printer->pPrinterName) != fake->listed.end()) {
+        SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+        return nullptr;
+    }
+    const size_t call = fake->printerErrorsUsed++;
     if (call < fake->printerErrors.size() && fake->printerErrors[call]) {
         SetLastError(fake->printerErrors[call]);
         return nullptr;
@@ -217,7 +227,7 @@ protected:
         Spooler().getPrinterDriverDirectory = FakeDriverDirectory;
         Spooler().addMonitor = FakeAddMonitor;
         Spooler().findAddPortExA = FindFakeAddPortExA;
-        Spooler().addPrinterDriver = FakeAddPrinterDriver;
+        Spooler().addPrinterDriverEx = FakeAddPrinterDriver;
         Spooler().addPrinter = FakeAddPrinter;
         Spooler().closePrinter = FakeClosePrinter;
         Spooler().enumPrinters = FakeEnumPrinters;
@@ -448,7 +458,6 @@ TEST_F(InstallSequence, ARefusedPrinterIsReportedWithoutACode)
 
 TEST_F(InstallSequence, ATakenNameIsRetriedOnceUnderTheFirstFreeNumber)
 {
-    fake_.printerErrors = {ERROR_PRINTER_ALREADY_EXISTS};
     fake_.listed = {L"Front desk", L"Front desk(1)", L"front desk(2)", L"Office"};
     EXPECT_EQ(Boxes{kSuccess}, Install(L"Front desk", 1));
     EXPECT_EQ((std::vector<std::wstring>{L"Front desk", L"Front desk(2)"}), fake_.printerNames);
@@ -461,13 +470,15 @@ TEST_F(InstallSequence, ATakenNameIsRetriedOnceUnderTheFirstFreeNumber)
     // The numbered name refused too: no third try.
     fake_.printerNames.clear();
     fake_.printerCalls = 0;
-    fake_.printerErrors = {ERROR_PRINTER_ALREADY_EXISTS, ERROR_PRINTER_ALREADY_EXISTS};
+    fake_.printerErrorsUsed = 0;
+    fake_.printerErrors = {ERROR_PRINTER_ALREADY_EXISTS};
     EXPECT_EQ(Boxes{kPrinterError}, Install(L"Front desk", 0));
     EXPECT_EQ(2u, fake_.printerNames.size());
 
     // No list to choose from.
     fake_.printerNames.clear();
     fake_.printerCalls = 0;
+    fake_.printerErrorsUsed = 0;
     fake_.listed.clear();
     EXPECT_EQ(Boxes{kPrinterError}, Install(L"Front desk", 0));
     EXPECT_EQ(1u, fake_.printerNames.size());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "product_version.h"
 #include "support/wine_support.h"
 
 namespace {
@@ -36,6 +37,7 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
         L"INFO: Port monitor \"USB Printer Monitor\": missing",
         L"INFO: Port \"USB PORT:\": missing",
         L"INFO: No printer uses the driver",
+        L"INFO: Installed release: none recorded",
         L"INFO: Exit code: 1",
     };
     EXPECT_EQ(nothing, lines);
@@ -51,11 +53,12 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
 
     lines = RunStatus(&code);
     EXPECT_EQ(0, code);
-    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(7u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows NT x86): present", lines[0]);
     EXPECT_EQ(L"INFO: Port monitor \"USB Printer Monitor\": present", lines[1]);
     EXPECT_EQ(L"INFO: Port \"USB PORT:\": present", lines[2]);
-    EXPECT_EQ(L"INFO: Exit code: 0", lines[5]);
+    EXPECT_EQ(L"INFO: Installed release: " DI_VERSION_TEXT, lines[5]);
+    EXPECT_EQ(L"INFO: Exit code: 0", lines[6]);
     // In the spooler's order, which is not ours to fix.
     std::vector<std::wstring> listed(lines.begin() + 3, lines.begin() + 5);
     std::sort(listed.begin(), listed.end());
@@ -63,6 +66,36 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
                                             L"INFO: Printer \"Front desk\" (USB PORT:)"};
     EXPECT_EQ(ours, listed);
     EXPECT_EQ(printers, PrinterNames());
+
+    // Not this release, or not its files: a start-up script's "/status || /install" installs.
+    const std::wstring unidrv = DriverDirectory() + L"\\3\\UNIDRV.DLL";
+    const std::string shipped = ReadFileBytes(unidrv);
+    const struct Case {
+        const wchar_t* release;
+        std::string unidrv; // empty: deleted
+        long code;
+        std::wstring reason;
+    } cases[] = {
+        {L"2.28.0", shipped, 1, L"INFO: The installed release is older than this program's: " DI_VERSION_TEXT},
+        {L"2.1000.0", shipped, 0, L""},
+        {L"" DI_VERSION_TEXT, shipped + "x", 1, L"INFO: A file of the driver is missing or changed: " + unidrv + L" (13)"},
+        {L"" DI_VERSION_TEXT, "", 1, L"INFO: A file of the driver is missing or changed: " + unidrv + L" (2)"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(RecordRelease(c.release));
+        ASSERT_TRUE(c.unidrv.empty() ? DeleteFileW(unidrv.c_str()) : WriteFileBytes(unidrv, c.unidrv));
+        lines = RunStatus(&code);
+        EXPECT_EQ(c.code, code) << testing::PrintToString(lines);
+        EXPECT_EQ(L"INFO: Installed release: " + std::wstring(c.release), lines[5]);
+        if (!c.reason.empty()) {
+            EXPECT_EQ(c.reason, lines[6]);
+        }
+    }
+    // A run over the installation puts the release and its files back.
+    EXPECT_EQ(0, RunProgram(exe_, L"/install /name \"Front desk\""));
+    EXPECT_EQ(shipped, ReadFileBytes(unidrv));
+    RunStatus(&code);
+    EXPECT_EQ(0, code);
 
     EXPECT_EQ(0, RunProgram(exe_, L"uninstall"));
     lines = RunStatus(&code);
@@ -73,6 +106,7 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
         L"INFO: Port monitor \"USB Printer Monitor\": missing",
         L"INFO: Port \"USB PORT:\": missing",
         L"INFO: No printer uses the driver",
+        L"INFO: Installed release: none recorded",
         L"INFO: Exit code: 1",
     };
     EXPECT_EQ(driverOnly, lines);
@@ -89,15 +123,17 @@ TEST_F(Status, On64BitLooksForTheX64Driver)
     long code = -1;
     std::vector<std::wstring> lines = RunStatus(&code);
     EXPECT_EQ(1, code);
-    ASSERT_EQ(5u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows x64): present", lines[0]);
     EXPECT_EQ(L"INFO: No printer uses the driver", lines[3]);
 
+    // The x64 driver's files are checked where the spooler keeps them.
     ASSERT_TRUE(RegisterSeedDriver(L"KR-620"));
     ASSERT_TRUE(AddSeedPrinter(L"Front desk", L"KR-620", L"LPT1:"));
+    ASSERT_TRUE(RecordRelease(L"" DI_VERSION_TEXT));
     lines = RunStatus(&code);
     EXPECT_EQ(0, code);
-    ASSERT_EQ(5u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer \"Front desk\" (LPT1:)", lines[3]);
 }
 

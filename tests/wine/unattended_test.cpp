@@ -11,6 +11,7 @@
 
 #include "app/run.h"
 #include "install/install_lock.h"
+#include "install/install_record.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "support/wine_support.h"
@@ -56,6 +57,44 @@ std::wstring PortOfPrinter(const wchar_t* name)
             return printers[i].pPortName;
     }
     return L"";
+}
+
+// A printer's comment, as a user sets it in the printer's properties.
+std::wstring CommentOf(const wchar_t* name)
+{
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, nullptr))
+        return L"<no printer>";
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 16);
+    std::wstring comment = L"<unread>";
+    if (GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
+        const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+        comment = info->pComment ? info->pComment : L"";
+    }
+    ClosePrinter(printer);
+    return comment;
+}
+
+bool SetCommentOf(const wchar_t* name, const wchar_t* comment)
+{
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, &defaults))
+        return false;
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 16);
+    bool set = GetPrinterW(printer, 2, buffer.data(), needed, &needed);
+    if (set) {
+        PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+        info->pComment = const_cast<wchar_t*>(comment);
+        info->pSecurityDescriptor = nullptr;
+        set = SetPrinterW(printer, 2, buffer.data(), 0);
+    }
+    ClosePrinter(printer);
+    return set;
 }
 
 // What a run may change: the printers, the driver directory, the system directory and the
@@ -200,12 +239,46 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
         EXPECT_TRUE(Has(lines, L"INFO: Port added: USB PORT:"));
     }
 
-    // Again with the same name: the log grows. Wine's AddPrinterW replaces a printer of that
-    // name where Windows refuses it (the numbered retry is shown through the spooler seam).
-    EXPECT_EQ(0, Run(L"/install /name \"Front desk\" /port LPT1: /log \"" + log + L"\""));
+    // Again with the name in other letters and another port: the same printer with the
+    // settings a user gave it, moved to the port, and the installation renewed around it.
+    ASSERT_TRUE(SetCommentOf(L"Front desk", L"By the till"));
+    const std::vector<std::wstring> printers = PrinterNames();
+    EXPECT_EQ(0, Run(L"/install /name \"FRONT DESK\" /port LPT2: /log \"" + log + L"\""));
     lines = Log(log);
     EXPECT_EQ(2, std::count(lines.begin(), lines.end(), success));
-    EXPECT_TRUE(Has(lines, Is64BitPrefix() ? L"ERROR: AddMonitor Error = 126" : L"INFO: Port monitor already installed: USB Printer Monitor"));
+    EXPECT_EQ(printers, PrinterNames());
+    EXPECT_EQ(L"By the till", CommentOf(L"Front desk"));
+    EXPECT_EQ(L"LPT2:", PortOfPrinter(L"Front desk"));
+    EXPECT_TRUE(Has(lines, L"INFO: Installation updated in place; printer kept with its settings: Front desk"));
+    EXPECT_TRUE(Has(lines, L"INFO: Printer moved to the port: LPT2:"));
+    EXPECT_TRUE(Has(lines, Is64BitPrefix() ? L"ERROR: AddMonitor Error = 126" : L"INFO: Port already there: USB PORT:"));
+}
+
+TEST_F(UnattendedInstall, AnotherDriversPrinterOfTheNameIsLeftAndANewerReleaseIsNotReplaced)
+{
+    ASSERT_TRUE(RegisterSeedDriver(L"Receipt Other"));
+    ASSERT_TRUE(AddSeedPrinter(L"Kitchen", L"Receipt Other", L"LPT1:"));
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(0, Run(L"/install /name Kitchen", &lines));
+    EXPECT_EQ(L"LPT1:", PortOfPrinter(L"Kitchen"));
+    EXPECT_TRUE(PrinterExists(L"Kitchen(1)"));
+
+    // A newer release is said and left as it is, while a printer of the model works with it.
+    ASSERT_TRUE(RecordRelease(L"99.0.0"));
+    const SystemState before = Snapshot();
+    for (const bool working : {true, false}) {
+        if (!working) {
+            DeleteAllPrinters();
+        }
+        EXPECT_EQ(working ? 0 : 1603, Run(L"/install /name Bar", &lines));
+        EXPECT_TRUE(Has(lines, std::wstring(working ? L"WARNING" : L"ERROR") +
+                                   (GetSystemDefaultLangID() == 2052 ? L": 已安装更新的版本;未做任何更改: 99.0.0"
+                                                                     : L": A newer release is installed; nothing was changed: 99.0.0")))
+            << testing::PrintToString(lines);
+        EXPECT_FALSE(PrinterExists(L"Bar"));
+    }
+    EXPECT_TRUE(before.driverFiles == Snapshot().driverFiles);
+    RemoveProductRecord();
 }
 
 TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksForARestart)
@@ -237,6 +310,24 @@ TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksF
         EXPECT_EQ(0u, warnings[0].rfind(L"WARNING: In use, replaced when the system restarts: "));
     }
     EXPECT_EQ(L"INFO: " + std::wstring(chinese ? L"退出代码: 3010" : L"Exit code: 3010"), lines.back());
+
+    // Held again, now with the package's own bytes, as the spooler holds the monitor it runs:
+    // a run over the installation replaces nothing and asks for no restart.
+    const std::wstring setup = exe_.substr(0, exe_.rfind(L'\\')) + (Is64BitPrefix() ? L"\\SETUP64" : L"\\SETUP");
+    ForgetPendingRenames();
+    {
+        HeldOlderMonitors current(ReadFileBytes(setup + L"\\" + kMonitorDllName), FILE_SHARE_READ);
+        ASSERT_TRUE(current.held());
+        std::vector<std::wstring> output;
+        EXPECT_EQ(0, Run(L"/install /name Kitchen", &output));
+        EXPECT_FALSE(HasPrefix(output, L"WARNING")) << testing::PrintToString(output);
+        EXPECT_TRUE(PendingRenames().empty());
+        // The uninstall cannot delete it now: it goes at the next start, which 3010 asks for.
+        // (Wine's spooler in a 64-bit prefix never took the monitor, so nothing is deleted.)
+        const bool monitor = MonitorKeyExists();
+        EXPECT_EQ(monitor ? 3010 : 0, Run(L"/uninstall", &output)) << testing::PrintToString(output);
+        EXPECT_EQ(monitor ? folders.size() : 0u, PendingRenames().size());
+    }
 }
 
 TEST_F(UnattendedInstall, ThePackageIsOnlyReadAndAFileNotAsShippedIsRefusedBeforeAnythingChanges)
@@ -408,6 +499,53 @@ TEST_F(Unattended, UninstallLogsEveryStepAndExitsZeroWhenNothingOfTheModelIsLeft
     lines = Log(log);
     EXPECT_EQ((std::vector<std::wstring>{L"INFO: Port monitor not installed: USB Printer Monitor", L"INFO: Exit code: 0"}),
               std::vector<std::wstring>(lines.begin() + 7, lines.end()));
+}
+
+TEST_F(Unattended, TheUndoTakesBackOnlyTheWorkOfTheRunItNames)
+{
+    ASSERT_EQ(0, Run(L"uninstall"));
+    DeletePrinterDriverW(nullptr, const_cast<wchar_t*>(L"Windows NT x86"), const_cast<wchar_t*>(L"KR-620"));
+    // A fresh machine: the run makes the monitor, its port, the driver and the printer.
+    ASSERT_EQ(0, Run(L"/install /name Fresh /run {D}"));
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(0, Run(L"/uninstall /undo /run {D}", &lines));
+    const std::vector<std::wstring> undone = {
+        L"INFO: Printer removed: Fresh",
+        L"INFO: Printer driver removed: KR-620 (Windows NT x86)",
+        L"INFO: Port monitor removed: USB Printer Monitor",
+    };
+    for (const std::wstring& line : undone)
+        EXPECT_TRUE(Has(lines, line)) << testing::PrintToString(lines);
+    EXPECT_FALSE(PrinterExists(L"Fresh"));
+    EXPECT_FALSE(DriverRegistered(L"KR-620", L"Windows NT x86"));
+    EXPECT_FALSE(MonitorKeyExists());
+
+    // A printer the model had before; then a run that makes only its own printer.
+    ASSERT_EQ(0, Run(L"/install /name Till"));
+    ASSERT_EQ(0, Run(L"/install /name New /run {A}"));
+    const struct Case {
+        std::wstring before; // a run first, or nothing
+        std::wstring undo;
+        bool newLeft, nothingToUndo;
+    } cases[] = {
+        {L"", L"/uninstall /undo /run {B}", true, true},
+        // Refused before any change: nothing of its own, and A's work is not its to undo.
+        {L"/install /name \"Bad\\name\" /run {C}", L"/uninstall /undo /run {C}", true, true},
+        {L"", L"/uninstall /undo /run {A}", false, false},
+        // Undone already.
+        {L"", L"/uninstall /undo /run {A}", false, true},
+    };
+    for (const Case& c : cases) {
+        if (!c.before.empty())
+            Run(c.before);
+        EXPECT_EQ(0, Run(c.undo, &lines)) << testing::PrintToString(c.undo);
+        EXPECT_EQ(c.newLeft, PrinterExists(L"New"));
+        EXPECT_EQ(c.nothingToUndo,
+                  Has(lines, L"INFO: Nothing to undo: the last installation recorded no work of this run"));
+        EXPECT_TRUE(PrinterExists(L"Till"));
+        EXPECT_TRUE(MonitorKeyExists());
+        EXPECT_TRUE(DriverRegistered(L"KR-620", L"Windows NT x86"));
+    }
 }
 
 TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)

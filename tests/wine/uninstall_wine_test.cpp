@@ -6,6 +6,7 @@
 
 #include <sddl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -181,30 +182,60 @@ TEST_F(Uninstall, WhenTheSpoolerRefusesTheKeyAndDllsStillGoAndTheResultIsZero)
 
 TEST_F(Uninstall, TheSpoolersCauseOutlivesTheDeletionsThatFailAfterIt)
 {
-    ASSERT_TRUE(AddFixtureMonitorAndPort());
-    // Every file deletion fails with a cause of its own: the UI DLLs are gone already, the
-    // monitor DLLs held by another process.
-    for (const std::wstring& folder : {NativeSystemDir(), Wow64SystemDir()})
-        DeleteFileW((folder + L"\\" + kMonitorUiDllName).c_str());
-    HeldOlderMonitors held;
-    ASSERT_TRUE(held.held());
-    Spooler().deleteMonitor = RefuseDeleteMonitor;
-
-    const std::vector<std::wstring> lines = Reported([] {
-        SetLastError(0xDEADBEEF);
-        EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    });
-    // A file that is not there is no news; one that stays is.
-    std::vector<std::wstring> files;
-    for (const std::wstring& line : lines) {
-        if (line.find(L".dll") != std::wstring::npos)
-            files.push_back(line);
+    // A DLL held by the system goes at its next start; one that cannot even be scheduled
+    // for that stays, and the uninstall says so.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        // The monitor's key is what the deletions hang on; the spooler's answer is faked.
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMonitorKey, 0, nullptr, 0, KEY_READ, nullptr,
+                                                 &key, nullptr));
+        RegCloseKey(key);
+        // Every file deletion fails with a cause of its own: the UI DLLs are gone already,
+        // the monitor DLLs held by another process.
+        for (const std::wstring& folder : {NativeSystemDir(), Wow64SystemDir()})
+            DeleteFileW((folder + L"\\" + kMonitorUiDllName).c_str());
+        HeldOlderMonitors held;
+        ASSERT_TRUE(held.held());
+        ForgetPendingRenames();
+        Spooler().deleteMonitor = RefuseDeleteMonitor;
+        UninstallOutcome outcome = {};
+        std::vector<std::wstring> lines;
+        {
+            std::optional<RenamesRefused> renames;
+            if (refused) {
+                renames.emplace();
+                ASSERT_TRUE(renames->refused());
+            }
+            lines = Reported([&] {
+                SetLastError(0xDEADBEEF);
+                EXPECT_EQ(0, removeUsbMonitor(kUsbMonitorName, &outcome));
+                EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+            });
+        }
+        // A file that is not there is no news; one that stays is.
+        std::vector<std::wstring> files;
+        for (const std::wstring& line : lines) {
+            if (line.find(L".dll") != std::wstring::npos)
+                files.push_back(line);
+        }
+        std::vector<std::wstring> expected;
+        std::vector<std::pair<std::wstring, std::wstring>> deletions;
+        for (const SystemDirectory& folder : MonitorSystemDirectories()) {
+            const std::wstring path = folder.named + L"\\" + kMonitorDllName;
+            expected.push_back((refused ? L"WARNING: Not removed: " : L"WARNING: In use, deleted when the system restarts: ") +
+                               path + L" (32)");
+            if (!refused)
+                deletions.push_back({L"\\??\\" + path, L""});
+        }
+        EXPECT_EQ(expected, files);
+        EXPECT_EQ(deletions, PendingRenames());
+        EXPECT_EQ(!refused, outcome.restartNeeded);
+        EXPECT_EQ(refused ? MonitorSystemDirectories()[0].named + L"\\" + kMonitorDllName : L"",
+                  std::wstring(outcome.fileLeft));
+        Spooler() = RealSpooler();
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMonitorKey);
     }
-    std::vector<std::wstring> expected;
-    for (const SystemDirectory& folder : MonitorSystemDirectories())
-        expected.push_back(L"WARNING: Not removed: " + folder.named + L"\\" + kMonitorDllName + L" (32)");
-    EXPECT_EQ(expected, files);
 }
 
 bool SetKeyDacl(const std::wstring& path, const wchar_t* sddl)
