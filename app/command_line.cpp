@@ -230,6 +230,8 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
             return;
         }
         StringCchCopyW(field, units, argument);
+        if (field == request->portName)
+            request->portGiven = 1;
     }
     // /undo belongs to the uninstall alone, and a run's name to an install or its undo:
     // anywhere else either would be taken for a scope it does not have.

@@ -39,7 +39,7 @@ enum ArgumentProblem {
     kOutOfMemory,
 };
 
-// The longest run name /run takes.
+// Room for a run name of up to 64 characters.
 inline constexpr size_t kRunIdUnits = 65;
 
 // What an unattended command line asks for. Switches are case-insensitive and may begin
@@ -50,6 +50,8 @@ struct UnattendedRequest {
     wchar_t offending[64];
     wchar_t printerName[260];
     wchar_t portName[260];
+    // 1 when /port was given: only then is a printer kept over an installation moved.
+    int portGiven;
     wchar_t logPath[MAX_PATH];
     // /uninstall /undo: only what the last install recorded as its own work.
     int undo;
@@ -61,8 +63,8 @@ struct UnattendedRequest {
 // Fills request from the command line. A first argument /install, /status, /uninstall,
 // /name, /port, /log, /undo or /run makes the line ours: /install [/name N] [/port P]
 // [/log F] [/run ID], /status [/log F], /uninstall [/log F] or /uninstall /undo [/run ID]
-// [/log F] in any order. /? as the first argument asks for
-// the usage. Anything else is kNotUnattended.
+// [/log F] in any order. /? as the first argument asks for the usage. Anything else is
+// kNotUnattended.
 // The name and port start as the given defaults. A line that cannot be read for want of
 // memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

@@ -139,6 +139,7 @@ int UnattendedInstall(const UnattendedRequest& request)
     StringCchCopyW(printerName, ARRAYSIZE(printerName), request.printerName);
     CInstallJob job(&kModelTable[0], printerName, port);
     job.keepInstalled = 1;
+    job.movePrinter = request.portGiven;
     job.runId = request.runId;
     const int created = job.RunInstall();
     return InstallExitCode(created, job.restartNeeded);

@@ -86,8 +86,8 @@ public:
     // The printer step of a run that keeps an installation (keepInstalled): the spooler's
     // printers decide between keeping, numbering and creating.
     int placePrinter();
-    // The printer of that name kept with its settings, sharing and security, moved to
-    // portName when it is on another port.
+    // The printer of that name kept with its settings, sharing and security; moved to
+    // portName when it is on another port and movePrinter is set.
     int updatePrinter(const wchar_t* name);
 
     const wchar_t* printerName;
@@ -114,6 +114,9 @@ public:
     // this installation, updated in place rather than made again, and a port that exists is
     // not added again. The dialog makes a printer at every press.
     int keepInstalled;
+    // Set when the port was asked for: a kept printer on another port moves there. A run
+    // that names no port leaves a kept printer where its user put it.
+    int movePrinter;
     // The name the run records its work under, for an undo of exactly this run; never null.
     const wchar_t* runId;
 };

@@ -316,7 +316,7 @@ int CInstallJob::updatePrinter(const wchar_t* name)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     } else if (buffer && Spooler().getPrinter(printer, 2, buffer, needed, &needed)) {
         PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
-        moved = !info->pPortName || lstrcmpiW(info->pPortName, portName) != 0;
+        moved = movePrinter && (!info->pPortName || lstrcmpiW(info->pPortName, portName) != 0);
         kept = 1;
         if (moved) {
             info->pPortName = const_cast<wchar_t*>(portName);

@@ -73,6 +73,7 @@ TEST(UnattendedArguments, NamePortAndLogWithTheirDefaults)
     EXPECT_EQ(kArgumentsGood, request.problem);
     EXPECT_STREQ(L"KR-620", request.printerName);
     EXPECT_STREQ(L"USB PORT:", request.portName);
+    EXPECT_EQ(0, request.portGiven);
     EXPECT_STREQ(L"", request.logPath);
 
     request = Parse(L"/install /NAME \"uninstall lab\" -port LPT1: /log \"C:\\deploy logs\\kr.log\" /name Lab",
@@ -81,6 +82,7 @@ TEST(UnattendedArguments, NamePortAndLogWithTheirDefaults)
     // Given twice: the last counts. The word uninstall inside a value is a name.
     EXPECT_STREQ(L"Lab", request.printerName);
     EXPECT_STREQ(L"LPT1:", request.portName);
+    EXPECT_EQ(1, request.portGiven);
     EXPECT_STREQ(L"C:\\deploy logs\\kr.log", request.logPath);
 
     // An installer's install and its undo, under one run name.

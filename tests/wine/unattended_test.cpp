@@ -252,6 +252,9 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
     EXPECT_TRUE(Has(lines, L"INFO: Installation updated in place; printer kept with its settings: Front desk"));
     EXPECT_TRUE(Has(lines, L"INFO: Printer moved to the port: LPT2:"));
     EXPECT_TRUE(Has(lines, Is64BitPrefix() ? L"ERROR: AddMonitor Error = 126" : L"INFO: Port already there: USB PORT:"));
+    // A run that names no port leaves the printer where its user put it.
+    EXPECT_EQ(0, Run(L"/install /name \"Front desk\""));
+    EXPECT_EQ(L"LPT2:", PortOfPrinter(L"Front desk"));
 }
 
 TEST_F(UnattendedInstall, AnotherDriversPrinterOfTheNameIsLeftAndANewerReleaseIsNotReplaced)
