@@ -18,9 +18,10 @@ static const wchar_t kProductKey[] = L"SOFTWARE\\Ketrin\\DriverInstall";
 // The id of the run whose program answered 3010, for RequestRestart.
 static const wchar_t kRestartValue[] = L"RestartRun";
 static const wchar_t kRunProperty[] = L"DRIVERINSTALLRUN";
-// The program's own defaults, stored like values given, so that a later install keeps them.
+// The program's default name, stored like a name given: the name is what a later install
+// finds the printer by. The port has no default here: without one the program puts a new
+// printer on "USB PORT:" and leaves a kept one where its user put it.
 static const wchar_t kDefaultPrinterName[] = L"KR-620";
-static const wchar_t kDefaultPortName[] = L"USB PORT:";
 // A program that has not ended by then is ended, and the install fails.
 static const DWORD kTimeLimit = 15 * 60 * 1000;
 
@@ -145,8 +146,9 @@ static void FromStoredForm(wchar_t* value)
     *out = L'\0';
 }
 
-// The value a property is given, else the one the last install stored, else the default.
-// Sets the property to it, and storedProperty to its stored form for the Registry row.
+// The value a property is given, else the one the last install stored, else the default
+// (fallback; none when null). Sets the property to it, and storedProperty to its stored form
+// for the Registry row.
 static int ChooseValue(MSIHANDLE install, const wchar_t* property, const wchar_t* savedProperty,
                        const wchar_t* fallback, const wchar_t* storedProperty, wchar_t* value)
 {
@@ -156,7 +158,7 @@ static int ChooseValue(MSIHANDLE install, const wchar_t* property, const wchar_t
         if (!ReadProperty(install, savedProperty, value, kValueUnits))
             return 0;
         FromStoredForm(value);
-        if (value[0] == L'\0')
+        if (value[0] == L'\0' && fallback)
             StringCchCopyW(value, kValueUnits, fallback);
     }
     static wchar_t stored[3 * kValueUnits];
@@ -264,15 +266,17 @@ UINT __stdcall PrepareInstall(MSIHANDLE install)
     static struct Line line;
     wchar_t program[MAX_PATH], logs[MAX_PATH], run[kRunIdLength + 1];
     if (!ChooseValue(install, L"PRINTERNAME", L"SAVEDPRINTERNAME", kDefaultPrinterName, L"STOREDPRINTERNAME", name) ||
-        !ChooseValue(install, L"PORTNAME", L"SAVEDPORTNAME", kDefaultPortName, L"STOREDPORTNAME", port) ||
+        !ChooseValue(install, L"PORTNAME", L"SAVEDPORTNAME", NULL, L"STOREDPORTNAME", port) ||
         !Formatted(install, L"[#DriverInstall.exe]", program, MAX_PATH) ||
         !Formatted(install, L"[LOGDIR]", logs, MAX_PATH) || !NewRunId(install, run))
         return ERROR_INSTALL_FAILURE;
 
     StartLine(&line, program, L"/install /name");
     AppendArgument(&line, name);
-    Append(&line, L" /port", 6);
-    AppendArgument(&line, port);
+    if (port[0] != L'\0') {
+        Append(&line, L" /port", 6);
+        AppendArgument(&line, port);
+    }
     Append(&line, L" /log", 5);
     AppendLogFile(&line, logs, L"install.log");
     Append(&line, L" /run ", 6);

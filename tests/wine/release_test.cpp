@@ -124,9 +124,9 @@ std::vector<std::wstring> ModelPrinters()
     return found;
 }
 
-// A printer's comment, read or (with a text) changed through SetPrinterW level 2 as a user
-// of Printers and Faxes would.
-std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment = nullptr)
+// A printer's comment, read or (with a text) changed, and its port changed, through SetPrinterW
+// level 2 as a user of Printers and Faxes would.
+std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment = nullptr, const wchar_t* newPort = nullptr)
 {
     std::wstring comment = L"<no printer>";
     PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
@@ -140,6 +140,8 @@ std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment = nul
         PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
         if (newComment) {
             info->pComment = const_cast<wchar_t*>(newComment);
+            if (newPort)
+                info->pPortName = const_cast<wchar_t*>(newPort);
             SetPrinterW(printer, 2, buffer.data(), 0);
         }
         comment = info->pComment ? info->pComment : L"";
@@ -202,9 +204,12 @@ TEST_F(Msi, InstallsThePrinterAndTheFolderAndRemovesThemAgain)
         installed.insert(file.first);
     EXPECT_EQ(shipped, installed);
     EXPECT_EQ(INSTALLSTATE_DEFAULT, MsiQueryProductStateW(productCode_.c_str()));
-    // The defaults are stored as a given value would be.
+    // The default name is stored as a name given would be; no port was given, so a repair
+    // leaves the printer on the port its user moved it to.
     EXPECT_EQ(L"KR-620", MachineText(kProductKey, L"PrinterName"));
-    EXPECT_EQ(L"USB PORT:", MachineText(kProductKey, L"PortName"));
+    ASSERT_EQ(L"By the till", PrinterComment(L"KR-620", L"By the till", L"LPT1:"));
+    EXPECT_EQ(0, Msiexec(L"/i \"" + msi_ + L"\" REINSTALL=ALL REINSTALLMODE=omus"));
+    EXPECT_EQ(std::vector<std::wstring>{L"KR-620 on LPT1:"}, ModelPrinters());
     // Add/Remove Programs: the folder, the publisher, the printer's icon, no Modify.
     EXPECT_EQ(std::wstring(kInstallDir) + L"\\", ProductInfo(INSTALLPROPERTY_INSTALLLOCATION));
     EXPECT_EQ(L"Ketrin", ProductInfo(INSTALLPROPERTY_PUBLISHER));
