@@ -3,7 +3,8 @@
 # OUT, and checks it: the archive holds the distributable folder and nothing else, SHA256SUMS
 # matches, the program and the MSI verify against the certificate and a changed byte breaks
 # the program's signature, and the signed program still runs. Leaves in OUT the release and,
-# in OUT/next, the MSI of the same folder one version on, for the MSI tests.
+# for the MSI tests, the MSI of the same folder built again (OUT/same) and one version on
+# (OUT/next).
 #   release_test.sh BUILD_DIR OUT RUN_IN_PREFIX
 set -euo pipefail
 build=$1 out=$2 run_in_prefix=$3
@@ -52,9 +53,10 @@ status=$?
 set -e
 [ "$status" -eq 1 ] || { cat "$work/status.log"; fail "the signed program's /status ended with $status"; }
 
-# The same folder one patch version on, for the upgrade.
+# The same folder built again as the same version and one patch version on, for the upgrades.
 IFS=. read -r major minor patch <<<"$version"
-mkdir -p "$out/next"
+mkdir -p "$out/same" "$out/next"
+bash "$here/scripts/build-msi.sh" "$work/zip" "$build/msi/DriverInstallAction.dll" "$version" "$out/same/$name.msi"
 bash "$here/scripts/build-msi.sh" "$work/zip" "$build/msi/DriverInstallAction.dll" \
   "$major.$minor.$((patch + 1))" "$out/next/DriverInstall-$major.$minor.$((patch + 1)).msi"
 echo "release $version: archive, sums, signatures and the signed program's start checked"
