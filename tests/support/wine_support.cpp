@@ -88,13 +88,45 @@ void HeldOlderMonitors::Release()
 
 bool RecordRelease(const wchar_t* release)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const bool set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(release),
-                                    static_cast<DWORD>((wcslen(release) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    RegCloseKey(key);
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProductKey, L"Version", REG_SZ, release,
+                           static_cast<DWORD>((wcslen(release) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment, const wchar_t* newPort)
+{
+    std::wstring comment = L"<no printer>";
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, &defaults))
+        return comment;
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 16);
+    if (GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
+        PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+        if (newComment) {
+            info->pComment = const_cast<wchar_t*>(newComment);
+            if (newPort)
+                info->pPortName = const_cast<wchar_t*>(newPort);
+            SetPrinterW(printer, 2, buffer.data(), 0);
+        }
+        comment = info->pComment ? info->pComment : L"";
+    }
+    ClosePrinter(printer);
+    return comment;
+}
+
+bool SetKeyDacl(const std::wstring& key, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    HKEY handle = nullptr;
+    const bool set =
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr) &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &handle) == ERROR_SUCCESS &&
+        RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    if (handle)
+        RegCloseKey(handle);
+    LocalFree(descriptor);
     return set;
 }
 

@@ -46,6 +46,13 @@ private:
     std::vector<HANDLE> files_;
 };
 
+// A printer's comment, read or (with a text) changed, and its port changed, through SetPrinterW
+// level 2 as a user of Printers and Faxes would.
+std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment = nullptr, const wchar_t* newPort = nullptr);
+
+// A key of HKEY_LOCAL_MACHINE given a DACL in SDDL.
+bool SetKeyDacl(const std::wstring& key, const wchar_t* sddl);
+
 // The release the installations record, written as an older or newer release would leave it.
 bool RecordRelease(const wchar_t* release);
 

@@ -9,7 +9,6 @@
 
 #include <msi.h>
 #include <msiquery.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <set>
@@ -122,32 +121,6 @@ std::vector<std::wstring> ModelPrinters()
             found.push_back(std::wstring(printers[i].pPrinterName) + L" on " + printers[i].pPortName);
     }
     return found;
-}
-
-// A printer's comment, read or (with a text) changed, and its port changed, through SetPrinterW
-// level 2 as a user of Printers and Faxes would.
-std::wstring PrinterComment(const wchar_t* name, const wchar_t* newComment = nullptr, const wchar_t* newPort = nullptr)
-{
-    std::wstring comment = L"<no printer>";
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, &defaults))
-        return comment;
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed + 16);
-    if (GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
-        PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-        if (newComment) {
-            info->pComment = const_cast<wchar_t*>(newComment);
-            if (newPort)
-                info->pPortName = const_cast<wchar_t*>(newPort);
-            SetPrinterW(printer, 2, buffer.data(), 0);
-        }
-        comment = info->pComment ? info->pComment : L"";
-    }
-    ClosePrinter(printer);
-    return comment;
 }
 
 class Msi : public testing::Test {
@@ -301,20 +274,6 @@ TEST_F(Msi, AMonitorDllInUseAsksForARestart)
     ASSERT_TRUE(heldAtRemoval.held());
     EXPECT_EQ(ERROR_SUCCESS_REBOOT_REQUIRED, Msiexec(L"/x \"" + msi_ + L"\""));
     EXPECT_EQ(INSTALLSTATE_UNKNOWN, MsiQueryProductStateW(productCode_.c_str()));
-}
-
-bool SetKeyDacl(const std::wstring& key, const wchar_t* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    HKEY handle = nullptr;
-    const bool set =
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr) &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &handle) == ERROR_SUCCESS &&
-        RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-    if (handle)
-        RegCloseKey(handle);
-    LocalFree(descriptor);
-    return set;
 }
 
 // /uninstall fails (1603) on a printer of the model it cannot delete: Wine's DeletePrinter

@@ -59,44 +59,6 @@ std::wstring PortOfPrinter(const wchar_t* name)
     return L"";
 }
 
-// A printer's comment, as a user sets it in the printer's properties.
-std::wstring CommentOf(const wchar_t* name)
-{
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, nullptr))
-        return L"<no printer>";
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed + 16);
-    std::wstring comment = L"<unread>";
-    if (GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
-        const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
-        comment = info->pComment ? info->pComment : L"";
-    }
-    ClosePrinter(printer);
-    return comment;
-}
-
-bool SetCommentOf(const wchar_t* name, const wchar_t* comment)
-{
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(const_cast<wchar_t*>(name), &printer, &defaults))
-        return false;
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed + 16);
-    bool set = GetPrinterW(printer, 2, buffer.data(), needed, &needed);
-    if (set) {
-        PRINTER_INFO_2W* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-        info->pComment = const_cast<wchar_t*>(comment);
-        info->pSecurityDescriptor = nullptr;
-        set = SetPrinterW(printer, 2, buffer.data(), 0);
-    }
-    ClosePrinter(printer);
-    return set;
-}
-
 // What a run may change: the printers, the driver directory, the system directory and the
 // monitor's key.
 struct SystemState {
@@ -241,13 +203,13 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
 
     // Again with the name in other letters and another port: the same printer with the
     // settings a user gave it, moved to the port, and the installation renewed around it.
-    ASSERT_TRUE(SetCommentOf(L"Front desk", L"By the till"));
+    ASSERT_EQ(L"By the till", PrinterComment(L"Front desk", L"By the till"));
     const std::vector<std::wstring> printers = PrinterNames();
     EXPECT_EQ(0, Run(L"/install /name \"FRONT DESK\" /port LPT2: /log \"" + log + L"\""));
     lines = Log(log);
     EXPECT_EQ(2, std::count(lines.begin(), lines.end(), success));
     EXPECT_EQ(printers, PrinterNames());
-    EXPECT_EQ(L"By the till", CommentOf(L"Front desk"));
+    EXPECT_EQ(L"By the till", PrinterComment(L"Front desk"));
     EXPECT_EQ(L"LPT2:", PortOfPrinter(L"Front desk"));
     EXPECT_TRUE(Has(lines, L"INFO: Installation updated in place; printer kept with its settings: Front desk"));
     EXPECT_TRUE(Has(lines, L"INFO: Printer moved to the port: LPT2:"));

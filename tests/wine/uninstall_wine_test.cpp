@@ -238,21 +238,6 @@ TEST_F(Uninstall, TheSpoolersCauseOutlivesTheDeletionsThatFailAfterIt)
     }
 }
 
-bool SetKeyDacl(const std::wstring& path, const wchar_t* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
-        return false;
-    HKEY key = nullptr;
-    bool set = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS;
-    if (set) {
-        set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-        RegCloseKey(key);
-    }
-    LocalFree(descriptor);
-    return set;
-}
-
 // A sub-key of the monitor's key that refuses to be read. Wine grants DELETE on a key
 // whatever its DACL says, but SHDeleteKeyW must read a sub-key to delete it, so neither it
 // nor the monitor's key can be deleted. Unlocked and removed when the test ends.
