@@ -126,7 +126,7 @@ static void DeleteKeyIfEmpty(const wchar_t* path)
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
 }
 
-int RemoveProductRecord()
+void RemoveProductRecord()
 {
     HKEY key = nullptr;
     if (OpenKey(kProductKey, KEY_SET_VALUE, &key, 0)) {
@@ -136,14 +136,6 @@ int RemoveProductRecord()
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kRunKey);
     DeleteKeyIfEmpty(kProductKey);
     DeleteKeyIfEmpty(kVendorKey);
-    wchar_t release[32] = {};
-    const int releaseLeft = ReadInstalledRelease(release, ARRAYSIZE(release)) ||
-                            GetLastError() != ERROR_FILE_NOT_FOUND;
-    HKEY run = nullptr;
-    const int runLeft = OpenKey(kRunKey, KEY_QUERY_VALUE, &run, 0);
-    if (runLeft)
-        RegCloseKey(run);
-    return !releaseLeft && !runLeft;
 }
 
 int BeginRunRecord(const wchar_t* runId)

@@ -24,8 +24,8 @@ int WriteInstalledRelease();
 // The release recorded, into release (units). 0 with ERROR_FILE_NOT_FOUND when none is.
 int ReadInstalledRelease(wchar_t* release, size_t units);
 // Takes away the release and the last run's record, and the product's key with them when
-// nothing else is left in it (the MSI removes its own values). 1 when nothing of ours is left.
-int RemoveProductRecord();
+// nothing else is left in it (the MSI removes its own values).
+void RemoveProductRecord();
 
 // What an install may create, each recorded by its name.
 enum RecordedKind { kRecordedMonitor, kRecordedPort, kRecordedDriver, kRecordedPrinter, kRecordedKinds };
