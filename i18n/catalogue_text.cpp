@@ -103,6 +103,9 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_STATUS_NO_RELEASE", L"none recorded"},
     {"PO_GSTR_STATUS_OLDER_RELEASE", L"The installed release is older than this program's:"},
     {"PO_GSTR_STATUS_FILE_FAULT", L"A file of the driver is missing or changed:"},
+    {"PO_GSTR_LOG_NOT_REPLACED", L"In use and could not be replaced; the printer would run on the old port monitor:"},
+    {"PO_GSTR_LOG_FOLDER_LEFT", L"Temporary folder not removed; deleted when the system restarts:"},
+    {"PO_GSTR_LOG_REPLACEMENT_CANCELLED", L"Replacement waiting for the restart cancelled; deleted when the system restarts:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

@@ -7,7 +7,9 @@
 
 #include "i18n/catalogue.h"
 #include "install/model_names.h"
+#include "install/package_staging.h"
 #include "spooler/spooler_names.h"
+#include "system/file_copy.h"
 #include "system/probes.h"
 #include "system/wow64_redirection.h"
 #include "system/user_report.h"
@@ -33,7 +35,7 @@ CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printe
       driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
       dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
       model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0), packageDir(), keepInstalled(0),
-      movePrinter(0), runId(L"")
+      movePrinter(0), runId(L""), stage(nullptr), heldMonitorDlls(), heldMonitorDllCount(0)
 {
     is64 = GetNativeBits() == 64 ? 1 : 0;
     isChinese = IsChineseSystem();
@@ -143,8 +145,43 @@ int CInstallJob::copyRestoreClient()
     wchar_t source[MAX_PATH] = {};
     if (!JoinPath(source, packageDir, kRestoreClientName))
         return 0;
-    CopyFileW(source, target, TRUE);
+    copyPackageFile(source, target, CREATE_NEW, nullptr);
     return 1;
+}
+
+CPackageFile::CPackageFile(const CInstallJob& job, const wchar_t* path) : handle_(INVALID_HANDLE_VALUE), owned_(0)
+{
+    if (job.stage) {
+        HANDLE held = job.stage->Find(path);
+        if (held)
+            handle_ = held;
+        return;
+    }
+    handle_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    owned_ = handle_ != INVALID_HANDLE_VALUE;
+}
+
+CPackageFile::~CPackageFile()
+{
+    if (!owned_)
+        return;
+    const DWORD error = GetLastError();
+    CloseHandle(handle_);
+    SetLastError(error);
+}
+
+int CInstallJob::copyPackageFile(const wchar_t* source, const wchar_t* target, DWORD disposition, HANDLE* kept) const
+{
+    CPackageFile file(*this, source);
+    return file.Handle() != INVALID_HANDLE_VALUE && CopyFromHandle(file.Handle(), target, disposition, kept);
+}
+
+int CInstallJob::keepGenerated(const wchar_t* path, HANDLE file) const
+{
+    if (stage)
+        return stage->Keep(path, file);
+    return CloseHandle(file) != FALSE;
 }
 
 int FormatGeneratedName(int kind, const wchar_t* base, const wchar_t* extensionOrPart, const wchar_t* tag,
@@ -200,7 +237,7 @@ int CInstallJob::copyFiles()
             SetLastError(ERROR_FILE_NOT_FOUND);
         else
             copied = JoinPath(source, sourceDir, list[i]) && JoinPath(target, driverDir, list[i]) &&
-                     CopyFileW(source, target, FALSE);
+                     copyPackageFile(source, target, CREATE_ALWAYS, nullptr);
         if (copied)
             ReportProgress("PO_GSTR_LOG_FILE_COPIED", target);
         if (!copied && firstError == ERROR_SUCCESS)
@@ -222,23 +259,22 @@ int IsHeldFileError(DWORD copyError)
 }
 
 struct MonitorDllCopy {
-    const wchar_t* setupDir;
+    CInstallJob* job;
     // The pass that reaches the 32-bit system directory of a 64-bit system through
     // redirection.
     int redirected;
-    int* restartNeeded;
 };
 
-// source copied beside the file `name` of `folder` under a temporary name, and that copy
-// put in the file's place at the next start of the system. 1 when scheduled; 0 with the
-// cause, and no copy left behind, when not.
-static int ReplaceAtNextStart(const wchar_t* source, const wchar_t* folder, const wchar_t* name, wchar_t* target)
+// source's bytes copied beside the file `name` of `folder` under a temporary name, and that
+// copy put in the file's place at the next start of the system; target gets the file's
+// path. 1 when scheduled; 0 with the cause, and no copy left behind, when not.
+static int ReplaceAtNextStart(HANDLE source, const wchar_t* folder, const wchar_t* name, wchar_t* target)
 {
     wchar_t temporary[MAX_PATH] = {};
     // The temporary name begins with the first three letters of the file's.
     if (!JoinPath(target, folder, name) || !GetTempFileNameW(folder, name, 0, temporary))
         return 0;
-    if (CopyFileW(source, temporary, FALSE) &&
+    if (CopyFromHandle(source, temporary, CREATE_ALWAYS, nullptr) &&
         MoveFileExW(temporary, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         return 1;
     const DWORD error = GetLastError();
@@ -247,44 +283,13 @@ static int ReplaceAtNextStart(const wchar_t* source, const wchar_t* folder, cons
     return 0;
 }
 
-// 1 when the two files hold the same bytes; 0 when they differ or either cannot be read.
-// A DLL the system holds loaded can still be read.
-static int SameFileBytes(const wchar_t* first, const wchar_t* second)
+// A held monitor DLL: a "WARNING" line at key with the file's path and a code.
+static void ReportHeldDll(const char* key, const wchar_t* target, DWORD cause)
 {
-    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE files[2] = {CreateFileW(first, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr),
-                       CreateFileW(second, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr)};
-    const DWORD piece = 64 * 1024;
-    BYTE* buffers = static_cast<BYTE*>(malloc(2 * piece));
-    LARGE_INTEGER sizes[2] = {};
-    int same = buffers && files[0] != INVALID_HANDLE_VALUE && files[1] != INVALID_HANDLE_VALUE &&
-               GetFileSizeEx(files[0], &sizes[0]) && GetFileSizeEx(files[1], &sizes[1]) &&
-               sizes[0].QuadPart == sizes[1].QuadPart;
-    while (same) {
-        DWORD read[2] = {};
-        same = ReadFile(files[0], buffers, piece, &read[0], nullptr) &&
-               ReadFile(files[1], buffers + piece, piece, &read[1], nullptr) && read[0] == read[1] &&
-               memcmp(buffers, buffers + piece, read[0]) == 0;
-        if (read[0] == 0)
-            break;
-    }
-    for (HANDLE file : files) {
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
-    }
-    free(buffers);
-    return same;
-}
-
-static void ReportReplacedAtNextStart(const wchar_t* target, DWORD cause)
-{
-    wchar_t line[1024] = {};
-    GetLocalizedText("PO_GSTR_LOG_REPLACED_AT_RESTART", line, 520);
     wchar_t value[MAX_PATH + 32] = {};
-    StringCchPrintfW(value, ARRAYSIZE(value), L" %s (%lu)", target, cause);
     // Only the report's line: the pending rename holds the full path.
-    StringCchCatW(line, ARRAYSIZE(line), value);
-    ReportToUser(line, L"WARNING");
+    StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", target, cause);
+    ReportLine(L"WARNING", key, value);
 }
 
 // The pair from the package into the directory that the system directory's path reaches for
@@ -292,6 +297,7 @@ static void ReportReplacedAtNextStart(const wchar_t* target, DWORD cause)
 static void CopyMonitorDllPair(void* context)
 {
     MonitorDllCopy* copy = static_cast<MonitorDllCopy*>(context);
+    CInstallJob* job = copy->job;
     wchar_t systemDir[MAX_PATH] = {};
     UINT length = GetSystemDirectoryW(systemDir, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -300,9 +306,12 @@ static void CopyMonitorDllPair(void* context)
     for (const wchar_t* name : names) {
         wchar_t source[MAX_PATH] = {};
         wchar_t target[MAX_PATH] = {};
-        if (!JoinPath(source, copy->setupDir, name) || !JoinPath(target, systemDir, name))
+        if (!JoinPath(source, job->setupDir, name) || !JoinPath(target, systemDir, name))
             continue;
-        if (CopyFileW(source, target, FALSE)) {
+        CPackageFile file(*job, source);
+        if (file.Handle() == INVALID_HANDLE_VALUE)
+            continue;
+        if (CopyFromHandle(file.Handle(), target, CREATE_ALWAYS, nullptr)) {
             ReportProgress("PO_GSTR_LOG_FILE_COPIED", target);
             continue;
         }
@@ -311,28 +320,30 @@ static void CopyMonitorDllPair(void* context)
             continue;
         // The spooler keeps the monitor it runs loaded: a run over an installation finds the
         // package's own DLL there, which needs no replacing and no restart.
-        if (SameFileBytes(source, target)) {
+        if (FileMatchesHandle(file.Handle(), target)) {
             ReportProgress("PO_GSTR_LOG_FILE_CURRENT", target);
             continue;
         }
-        if (!ReportsAreLines())
+        if (!ReportsAreLines() || job->heldMonitorDllCount >= static_cast<int>(ARRAYSIZE(job->heldMonitorDlls)))
             continue;
         // The rename is carried out by the native system at its start, for which the
         // system directory's path is the native one: the 32-bit one is named by its own.
-        wchar_t folder[MAX_PATH] = {};
-        length = copy->redirected ? GetSystemWow64DirectoryW(folder, MAX_PATH) : GetSystemDirectoryW(folder, MAX_PATH);
+        CInstallJob::HeldMonitorDll& held = job->heldMonitorDlls[job->heldMonitorDllCount];
+        length = copy->redirected ? GetSystemWow64DirectoryW(held.folder, MAX_PATH)
+                                  : GetSystemDirectoryW(held.folder, MAX_PATH);
         if (length == 0 || length >= MAX_PATH)
             continue;
-        if (ReplaceAtNextStart(source, folder, name, target)) {
-            ReportReplacedAtNextStart(target, cause);
-            *copy->restartNeeded = 1;
-        }
+        held.name = name;
+        held.cause = cause;
+        held.redirected = copy->redirected;
+        ++job->heldMonitorDllCount;
     }
 }
 
 int CInstallJob::copyMonitorDlls()
 {
-    MonitorDllCopy copy = {setupDir, is64, &restartNeeded};
+    heldMonitorDllCount = 0;
+    MonitorDllCopy copy = {this, is64};
     CopyMonitorDllPair(&copy);
     if (is64)
         copyMonitorDllsNative();
@@ -343,7 +354,60 @@ int CInstallJob::copyMonitorDllsNative()
 {
     // Without the redirection switch (no Kernel32 or no WOW64 functions) the native copy is
     // skipped, as the platform then has no other system directory to reach.
-    MonitorDllCopy copy = {setupDir, 0, &restartNeeded};
+    MonitorDllCopy copy = {this, 0};
     RunWithoutFsRedirection(CopyMonitorDllPair, &copy);
     return 1;
+}
+
+struct MonitorDllSchedule {
+    CInstallJob* job;
+    // Which of the noted DLLs this pass takes: those reached through redirection, or the rest.
+    int redirected;
+    DWORD firstCause;
+};
+
+// The noted DLLs of one pass, in the directory the system directory's path reaches for this
+// thread, as CopyMonitorDllPair found them.
+static void ScheduleMonitorDlls(void* context)
+{
+    MonitorDllSchedule* schedule = static_cast<MonitorDllSchedule*>(context);
+    CInstallJob* job = schedule->job;
+    for (int i = 0; i < job->heldMonitorDllCount; ++i) {
+        const CInstallJob::HeldMonitorDll& held = job->heldMonitorDlls[i];
+        if (held.redirected != schedule->redirected)
+            continue;
+        wchar_t source[MAX_PATH] = {};
+        wchar_t target[MAX_PATH] = {};
+        int scheduled = 0;
+        if (JoinPath(source, job->setupDir, held.name)) {
+            CPackageFile file(*job, source);
+            scheduled = file.Handle() != INVALID_HANDLE_VALUE &&
+                        ReplaceAtNextStart(file.Handle(), held.folder, held.name, target);
+        }
+        if (scheduled) {
+            ReportHeldDll("PO_GSTR_LOG_REPLACED_AT_RESTART", target, held.cause);
+            job->restartNeeded = 1;
+            continue;
+        }
+        const DWORD cause = GetLastError();
+        // The printer would run on the monitor the system holds.
+        if (!target[0])
+            StringCchPrintfW(target, MAX_PATH, L"%s\\%s", held.folder, held.name);
+        ReportHeldDll("PO_GSTR_LOG_NOT_REPLACED", target, cause);
+        if (schedule->firstCause == ERROR_SUCCESS)
+            schedule->firstCause = cause ? cause : ERROR_GEN_FAILURE;
+    }
+}
+
+int CInstallJob::scheduleMonitorReplacements()
+{
+    MonitorDllSchedule schedule = {this, is64, ERROR_SUCCESS};
+    ScheduleMonitorDlls(&schedule);
+    if (is64) {
+        schedule.redirected = 0;
+        RunWithoutFsRedirection(ScheduleMonitorDlls, &schedule);
+    }
+    heldMonitorDllCount = 0;
+    SetLastError(schedule.firstCause);
+    return schedule.firstCause == ERROR_SUCCESS;
 }

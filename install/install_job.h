@@ -18,6 +18,8 @@ struct PrinterModelInfo {
     const wchar_t* extraFile2;
 };
 
+class CPackageStage;
+
 extern const PrinterModelInfo kModelTable[];
 extern const size_t kModelCount;
 
@@ -59,11 +61,23 @@ public:
     int makeFileName(int kind, const wchar_t* base, const wchar_t* part, const wchar_t* tag);
     // The monitor DLL pair from setupDir into the system directory, and on a 64-bit system
     // into the native one too. Always 1: a file that cannot be copied is passed over, except
-    // in a run without a window, where one the system holds (the spooler keeps the old
-    // monitor loaded) is copied beside it and put in its place at the next start of the
-    // system, with a "WARNING" line naming it and the copy's code, and restartNeeded set.
+    // in a run without a window, where one the system holds with other bytes (the spooler
+    // keeps the old monitor loaded) is noted for scheduleMonitorReplacements.
     int copyMonitorDlls();
     int copyMonitorDllsNative();
+    // Each noted DLL copied beside the held one and put in its place at the next start of the
+    // system, with a "WARNING" line naming it and the copy's code, and restartNeeded set;
+    // called once the printer exists, so that a failed installation leaves nothing to come
+    // back at the restart. 0 when one could be neither replaced nor scheduled: a "WARNING"
+    // line names it and its cause, which the last error keeps.
+    int scheduleMonitorReplacements();
+    // The package file at source (a path in sourceDir or setupDir) into target, read from the
+    // private copy's handle when the job reads one; disposition and kept as CopyFromHandle's.
+    int copyPackageFile(const wchar_t* source, const wchar_t* target, DWORD disposition, HANDLE* kept) const;
+    // A file the installation generated in the package, opened shared for reading only: held
+    // by the private copy for the later copies, or closed where there is none. 0 with the
+    // cause when it could not be kept.
+    int keepGenerated(const wchar_t* path, HANDLE file) const;
 
     // Generates the model's GPD, INI, RC and UI files in sourceDir from the template's: the
     // GPD and INI each streamed once through fixed buffers, with every template name of the
@@ -119,6 +133,36 @@ public:
     int movePrinter;
     // The name the run records its work under, for an undo of exactly this run; never null.
     const wchar_t* runId;
+    // The private copy that RunInstall reads the package from while it runs; null where the
+    // package is read in place.
+    CPackageStage* stage;
+    // The held monitor DLLs copyMonitorDlls noted: the folder as the system records the
+    // rename, the file's name, the copy's cause and whether the 32-bit directory of a 64-bit
+    // system was reached through redirection.
+    struct HeldMonitorDll {
+        wchar_t folder[MAX_PATH];
+        const wchar_t* name;
+        DWORD cause;
+        int redirected;
+    };
+    HeldMonitorDll heldMonitorDlls[4];
+    int heldMonitorDllCount;
+};
+
+// A package file read from its start: the private copy's held handle while the job reads
+// one, else the file at path opened here (a package read in place).
+class CPackageFile {
+public:
+    CPackageFile(const CInstallJob& job, const wchar_t* path);
+    ~CPackageFile();
+    CPackageFile(const CPackageFile&) = delete;
+    CPackageFile& operator=(const CPackageFile&) = delete;
+    // INVALID_HANDLE_VALUE, with the cause in the last error, when there is no such file.
+    HANDLE Handle() const { return handle_; }
+
+private:
+    HANDLE handle_;
+    int owned_;
 };
 
 // Package layout decisions, free of any asking.

@@ -15,6 +15,7 @@
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "system/probes.h"
+#include "system/system_api.h"
 #include "system/user_report.h"
 
 static const wchar_t kErrorCaption[] = L"ERROR";
@@ -60,6 +61,21 @@ static int ReportRefusedPackageFile(const wchar_t* relativePath)
     return 0;
 }
 
+namespace {
+
+// The job reads the private copy while this lasts, which ends before the copy is removed.
+struct StageInUse {
+    StageInUse(CInstallJob* job, CPackageStage* stage) : job_(job) { job_->stage = stage; }
+    ~StageInUse() { job_->stage = nullptr; }
+    StageInUse(const StageInUse&) = delete;
+    StageInUse& operator=(const StageInUse&) = delete;
+
+private:
+    CInstallJob* job_;
+};
+
+} // namespace
+
 int CInstallJob::RunInstall()
 {
     // The dialog always passes a row; without one there is nothing to install.
@@ -91,18 +107,23 @@ int CInstallJob::RunInstall()
         CloseHandle(token);
     }
 
-    computePaths();
+    // A program folder too deep for the package's paths would fail later as a missing file.
+    if (!computePaths())
+        return ReportStepFailure(L"computePaths error_code=%lu");
     // Everything after reads a private copy, checked against the program's manifest before
-    // anything on the system changes; the copy is deleted on every way out.
-    CPackageStage stage;
+    // anything on the system changes, through the handles it holds; the copy is deleted on
+    // every way out.
+    CPackageStage packageStage;
     const char* manifest = nullptr;
     size_t manifestLength = 0;
     LoadPackageManifest(&manifest, &manifestLength);
     wchar_t refused[MAX_PATH] = {};
-    if (!stage.Stage(*this, manifest, manifestLength, refused))
+    if (!packageStage.Stage(*this, manifest, manifestLength, refused))
         return refused[0] ? ReportRefusedPackageFile(refused) : ReportStepFailure(L"stagePackage error_code=%lu");
-    if (!usePackageDir(stage.Folder()))
+    if (!usePackageDir(packageStage.Folder()))
         return ReportStepFailure(L"stagePackage error_code=%lu");
+    const StageInUse inUse(this, &packageStage);
+    System().packageStaged(packageStage.Folder());
     copyRestoreClient();
     if (wcscmp(templateKey, kTemplateName) != 0 && !modifyFiles())
         return ReportStepFailure(L"modifyFiles error_code=%lu");
@@ -119,6 +140,9 @@ int CInstallJob::RunInstall()
         ReportCatalogueText("PO_GSTR_ADD_PRINTER_ERROR", kErrorCaption);
         return 0;
     }
+    // Its WARNING lines said what stays as it was: the printer would run on the old monitor.
+    if (!scheduleMonitorReplacements())
+        return 0;
     // Read back by /status and by the next install, which never puts an older release over it.
     WriteInstalledRelease();
     ReportCatalogueText("PO_GSTR_INSTALL_SUCCESS", kSuccessCaption);

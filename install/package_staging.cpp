@@ -8,9 +8,12 @@
 #include "spooler/spooler_names.h"
 #include "system/crypto.h"
 #include "system/private_folder.h"
+#include "system/user_report.h"
 
 static const DWORD kCopyPiece = 64 * 1024;
 static const wchar_t kStagePrefix[] = L"DriverInstall-";
+static const int kRemoveAttempts = 3;
+static const DWORD kRemoveRetryMs = 200;
 
 static int AddPath(wchar_t (*paths)[MAX_PATH], size_t* count, const wchar_t* folder, const wchar_t* name)
 {
@@ -130,27 +133,97 @@ DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry)
     return fault;
 }
 
-// The folders of a relative path made inside root (the file's own name excepted).
-static int MakeFolders(const wchar_t* root, const wchar_t* relative)
+int IsStageFolderName(const wchar_t* name)
+{
+    const size_t prefixLength = ARRAYSIZE(kStagePrefix) - 1;
+    if (_wcsnicmp(name, kStagePrefix, prefixLength) != 0)
+        return 0;
+    const wchar_t* digits = name + prefixLength;
+    size_t count = 0;
+    for (wchar_t c; (c = digits[count]) != 0 && ((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') ||
+                                                 (c >= L'A' && c <= L'F'));
+         ++count) {
+    }
+    return count == 32 && digits[count] == 0;
+}
+
+// The copies that runs stopped before their end left in the temporary folder. A link under
+// such a name is no copy of ours and is never followed.
+static void RemoveStaleStages(const wchar_t* temp)
+{
+    wchar_t pattern[MAX_PATH] = {};
+    if (FAILED(StringCchPrintfW(pattern, MAX_PATH, L"%s%s*", temp, kStagePrefix)))
+        return;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        wchar_t path[MAX_PATH] = {};
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsStageFolderName(found.cFileName) &&
+            SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s%s", temp, found.cFileName)))
+            RemoveFolderTree(path);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// A folder of the copy, held open without delete sharing so that it cannot be renamed away
+// and another put in its place.
+int CPackageStage::HoldFolder(const wchar_t* path)
+{
+    if (folderCount_ >= ARRAYSIZE(folders_)) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return 0;
+    }
+    HANDLE folder = CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return 0;
+    Held& held = folders_[folderCount_++];
+    StringCchCopyW(held.path, MAX_PATH, path);
+    held.handle = folder;
+    return 1;
+}
+
+// The folders of a relative path made inside the copy (the file's own name excepted). One
+// that is there already must be one this copy made and holds.
+int CPackageStage::MakeFolders(const wchar_t* relative)
 {
     for (const wchar_t* slash = wcschr(relative, L'\\'); slash; slash = wcschr(slash + 1, L'\\')) {
         wchar_t folder[MAX_PATH] = {};
-        if (FAILED(StringCchPrintfW(folder, MAX_PATH, L"%s\\%.*s", root, static_cast<int>(slash - relative), relative))) {
+        if (FAILED(StringCchPrintfW(folder, MAX_PATH, L"%s\\%.*s", folder_, static_cast<int>(slash - relative),
+                                    relative))) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return 0;
         }
-        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (CreateDirectoryW(folder, nullptr)) {
+            if (!HoldFolder(folder))
+                return 0;
+            continue;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;
+        int ours = 0;
+        for (size_t i = 0; i < folderCount_ && !ours; ++i)
+            ours = lstrcmpiW(folders_[i].path, folder) == 0;
+        if (!ours) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return 0;
+        }
     }
     return 1;
 }
 
-// source into a new file target, piece by piece through buffer, each piece hashed when a
-// hash is given. 0 with the cause; *sourceFault says whether the source could not be read.
+// source into target, a new file of the copy, piece by piece through buffer, each piece
+// hashed when a hash is given; a source that grows past limit is refused there. On success
+// the target is handed back open, shared for reading only: the bytes hashed are the bytes
+// nobody else can change. 0 with the cause; *sourceFault says whether the source could not
+// be read or was too large.
 static int CopyHashing(const wchar_t* source, const wchar_t* target, BYTE* buffer, CSha256* hash,
-                       unsigned long long* size, int* sourceFault)
+                       unsigned long long limit, HANDLE* kept, int* sourceFault)
 {
-    *size = 0;
+    *kept = INVALID_HANDLE_VALUE;
     *sourceFault = 1;
     // Another process may hold the file open for writing, as an editor or a second copy does:
     // it is read all the same, and what was read is what is checked and installed.
@@ -159,8 +232,10 @@ static int CopyHashing(const wchar_t* source, const wchar_t* target, BYTE* buffe
     if (in == INVALID_HANDLE_VALUE)
         return 0;
     *sourceFault = 0;
-    HANDLE out = CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileW(target, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     int copied = out != INVALID_HANDLE_VALUE;
+    unsigned long long size = 0;
     while (copied) {
         DWORD read = 0, written = 0;
         if (!ReadFile(in, buffer, kCopyPiece, &read, nullptr)) {
@@ -168,22 +243,27 @@ static int CopyHashing(const wchar_t* source, const wchar_t* target, BYTE* buffe
             copied = 0;
         } else if (read == 0) {
             break;
+        } else if ((size += read) > limit) {
+            // Past the listed size the bytes cannot be the listed ones: no more of them is
+            // copied into the temporary folder.
+            *sourceFault = 1;
+            SetLastError(ERROR_INVALID_DATA);
+            copied = 0;
         } else if ((hash && !hash->Add(buffer, read)) || !WriteFile(out, buffer, read, &written, nullptr) ||
                    written != read) {
             copied = 0;
-        } else {
-            *size += read;
         }
     }
     const DWORD error = GetLastError();
-    if (out != INVALID_HANDLE_VALUE && !CloseHandle(out) && copied) {
-        copied = 0;
-        *sourceFault = 0;
-    }
     CloseHandle(in);
-    if (!copied)
-        SetLastError(error);
-    return copied;
+    if (copied) {
+        *kept = out;
+        return 1;
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    SetLastError(error);
+    return 0;
 }
 
 CPackageStage::~CPackageStage()
@@ -191,12 +271,57 @@ CPackageStage::~CPackageStage()
     Remove();
 }
 
+HANDLE CPackageStage::Find(const wchar_t* path) const
+{
+    for (size_t i = 0; i < fileCount_; ++i) {
+        if (lstrcmpiW(files_[i].path, path) == 0)
+            return files_[i].handle;
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+}
+
+int CPackageStage::Keep(const wchar_t* path, HANDLE file)
+{
+    if (fileCount_ >= ARRAYSIZE(files_) || FAILED(StringCchCopyW(files_[fileCount_].path, MAX_PATH, path))) {
+        CloseHandle(file);
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return 0;
+    }
+    files_[fileCount_++].handle = file;
+    return 1;
+}
+
+void CPackageStage::Release()
+{
+    for (size_t i = 0; i < fileCount_; ++i)
+        CloseHandle(files_[i].handle);
+    fileCount_ = 0;
+    for (size_t i = 0; i < folderCount_; ++i)
+        CloseHandle(folders_[i].handle);
+    folderCount_ = 0;
+}
+
 void CPackageStage::Remove()
 {
+    Release();
     if (!folder_[0])
         return;
     const DWORD error = GetLastError();
-    RemoveFolderTree(folder_);
+    // A scanner or an indexer may hold a file of it for a moment.
+    int removed = RemoveFolderTree(folder_);
+    for (int attempt = 1; attempt < kRemoveAttempts && !removed; ++attempt) {
+        Sleep(kRemoveRetryMs);
+        removed = RemoveFolderTree(folder_);
+    }
+    if (!removed) {
+        const DWORD cause = GetLastError();
+        RemoveFolderTreeAtRestart(folder_);
+        wchar_t value[MAX_PATH + 16] = {};
+        // Only the report's line: the folder's path is far shorter.
+        StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", folder_, cause);
+        ReportLine(L"WARNING", "PO_GSTR_LOG_FOLDER_LEFT", value);
+    }
     folder_[0] = 0;
     SetLastError(error);
 }
@@ -216,7 +341,10 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
+    RemoveStaleStages(temp);
     if (!CreatePrivateFolder(temp, kStagePrefix, folder_))
+        return 0;
+    if (!HoldFolder(folder_))
         return 0;
     BYTE* buffer = static_cast<BYTE*>(malloc(kCopyPiece));
     if (!buffer) {
@@ -232,7 +360,7 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
         wchar_t source[MAX_PATH] = {};
         wchar_t target[MAX_PATH] = {};
         if (!JoinPath(source, job.packageDir, paths[i]) || !JoinPath(target, folder_, paths[i]) ||
-            !MakeFolders(folder_, paths[i])) {
+            !MakeFolders(paths[i])) {
             staged = 0;
             break;
         }
@@ -240,9 +368,10 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
             staged = 0;
             break;
         }
-        unsigned long long size = 0;
+        HANDLE copy = INVALID_HANDLE_VALUE;
         int sourceFault = 0;
-        if (!CopyHashing(source, target, buffer, manifest ? &hash : nullptr, &size, &sourceFault)) {
+        if (!CopyHashing(source, target, buffer, manifest ? &hash : nullptr, manifest ? listed.size : ~0ull, &copy,
+                         &sourceFault)) {
             const DWORD error = GetLastError();
             // Without a manifest a file that is not there is left to the steps that need it.
             if (!manifest && sourceFault && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
@@ -252,12 +381,18 @@ int CPackageStage::Stage(const CInstallJob& job, const char* manifest, size_t ma
             staged = 0;
             break;
         }
+        if (!Keep(target, copy)) {
+            staged = 0;
+            break;
+        }
         if (!manifest)
             continue;
+        LARGE_INTEGER size = {};
         BYTE digest[kSha256Bytes] = {};
-        if (!hash.Finish(digest)) {
+        if (!hash.Finish(digest) || !GetFileSizeEx(copy, &size)) {
             staged = 0;
-        } else if (size != listed.size || memcmp(digest, listed.sha256, kSha256Bytes) != 0) {
+        } else if (static_cast<unsigned long long>(size.QuadPart) != listed.size ||
+                   memcmp(digest, listed.sha256, kSha256Bytes) != 0) {
             StringCchCopyW(refused, MAX_PATH, paths[i]);
             SetLastError(ERROR_INVALID_DATA);
             staged = 0;

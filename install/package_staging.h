@@ -32,7 +32,14 @@ int PackageSourceOfDriverFile(const CInstallJob& job, const wchar_t* fileName, w
 // the cause that kept it from being read.
 DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry);
 
-// The private copy; it is deleted with the object, whatever the installation's outcome.
+// 1 for the name of a folder the staging makes: "DriverInstall-" and 32 hexadecimal digits.
+int IsStageFolderName(const wchar_t* name);
+
+// The private copy. Its folders are held open, so that nobody renames or deletes them, and
+// each checked file is held open shared for reading only, so that nobody changes or deletes
+// it, until the copy is removed: everything the installation takes from the copy is read
+// through those handles (Find), never by opening a path again. It is deleted with the
+// object, whatever the installation's outcome.
 class CPackageStage {
 public:
     CPackageStage() = default;
@@ -40,18 +47,43 @@ public:
     CPackageStage(const CPackageStage&) = delete;
     CPackageStage& operator=(const CPackageStage&) = delete;
 
-    // Copies the job's files from job.packageDir into a new private folder in the temporary
-    // folder. With a manifest (its text and length) a file it does not list is not copied,
-    // and a listed one must be there with the listed size and SHA-256; without one (a test
-    // program) every file found is copied as it is. 1 when staged; 0 with the cause in the
-    // last error, and refused (MAX_PATH units) then names the package file at fault by its
-    // relative path (ERROR_INVALID_DATA for other bytes than listed), or is empty when the
-    // copy itself failed (no temporary folder, a full disk).
+    // Removes the copies of earlier runs that were stopped before they could (the caller holds
+    // the install lock, so no other installation is using one), then copies the job's files
+    // from job.packageDir into a new private folder in the temporary folder. With a manifest
+    // (its text and length) a file it does not list is not copied, and a listed one must be
+    // there with the listed size and SHA-256, and is refused as soon as it grows past that
+    // size; without one (a test program) every file found is copied as it is. 1 when staged;
+    // 0 with the cause in the last error, and refused (MAX_PATH units) then names the package
+    // file at fault by its relative path (ERROR_INVALID_DATA for other bytes than listed), or
+    // is empty when the copy itself failed (no temporary folder, a full disk).
     int Stage(const CInstallJob& job, const char* manifest, size_t manifestLength, wchar_t* refused);
     // The copy's folder; empty before Stage and after Remove.
     const wchar_t* Folder() const { return folder_; }
+    // The held handle of the copy's file at path (a full path, any letter case), positioned
+    // anywhere; null with ERROR_FILE_NOT_FOUND for a file the copy does not hold.
+    HANDLE Find(const wchar_t* path) const;
+    // Takes over the handle of a file the installation made in the copy (opened shared for
+    // reading only), for Find to give out. 0 with the cause, the handle closed, when no room
+    // is left.
+    int Keep(const wchar_t* path, HANDLE file);
+    // Deletes the copy. A folder that still cannot be deleted after a few tries is deleted
+    // at the next start of the system, with a "WARNING" line naming it.
     void Remove();
 
 private:
+    struct Held {
+        wchar_t path[MAX_PATH];
+        HANDLE handle;
+    };
+    int HoldFolder(const wchar_t* path);
+    int MakeFolders(const wchar_t* relative);
+    void Release();
+
     wchar_t folder_[MAX_PATH] = {};
+    // Every staged file and the four the installation generates from them.
+    Held files_[kMaxStagedFiles + 4] = {};
+    size_t fileCount_ = 0;
+    // The copy's folder and the package folders inside it.
+    Held folders_[8] = {};
+    size_t folderCount_ = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "install/install_job.h"
 #include "install/template_text.h"
+#include "system/file_copy.h"
 
 static const size_t kAnsiNameBytes = 260;
 
@@ -83,32 +84,43 @@ static int StreamTextFile(HANDLE source, HANDLE generated, TemplateStream* strea
 // gave it: the INI as a text-mode read delivers it, the text up to its first zero byte, the
 // names replaced, and the whole put out as a text-mode write does, each LF as CR LF. A text
 // without the template name leaves the template's bytes as they are.
-static int CloneTextFile(const wchar_t* templatePath, const wchar_t* generatedPath, const char* name,
-                         const char* replacement, int replaceAll, const CloneBuffers& buffers)
+static int CloneTextFile(const CInstallJob& job, const wchar_t* templatePath, const wchar_t* generatedPath,
+                         const char* name, const char* replacement, int replaceAll, const CloneBuffers& buffers)
 {
-    HANDLE source = CreateFileW(templatePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (source == INVALID_HANDLE_VALUE)
+    CPackageFile source(job, templatePath);
+    if (source.Handle() == INVALID_HANDLE_VALUE)
         return 0;
-    HANDLE generated = CreateFileW(generatedPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
-    if (generated == INVALID_HANDLE_VALUE) {
-        const DWORD cause = GetLastError();
-        CloseHandle(source);
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(source.Handle(), start, nullptr, FILE_BEGIN))
+        return 0;
+    // Shared for reading only: what is written here is what the driver directory gets.
+    HANDLE generated = CreateFileW(generatedPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (generated == INVALID_HANDLE_VALUE)
+        return 0;
+    TemplateStream stream;
+    TemplateStreamStart(&stream, name, strlen(name), replacement, strlen(replacement), replaceAll, !replaceAll);
+    int result = StreamTextFile(source.Handle(), generated, &stream, buffers);
+    const DWORD cause = result ? ERROR_SUCCESS : GetLastError();
+    if (!result) {
+        CloseHandle(generated);
         SetLastError(cause);
         return 0;
     }
-    TemplateStream stream;
-    TemplateStreamStart(&stream, name, strlen(name), replacement, strlen(replacement), replaceAll, !replaceAll);
-    int result = StreamTextFile(source, generated, &stream, buffers);
-    const DWORD cause = result ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(generated);
-    CloseHandle(source);
+    if (stream.replaced)
+        return job.keepGenerated(generatedPath, generated);
     // Rare and small: a template without the name, whose text went out with other line ends.
-    if (result && !stream.replaced)
-        return CopyFileW(templatePath, generatedPath, FALSE);
-    SetLastError(cause);
-    return result;
+    CloseHandle(generated);
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    return CopyFromHandle(source.Handle(), generatedPath, CREATE_ALWAYS, &copy) && job.keepGenerated(generatedPath, copy);
+}
+
+// The template's RC or UI DLL under the model's name, kept like the generated texts.
+static int CopyGeneratedDll(const CInstallJob& job, const wchar_t* templatePath, const wchar_t* generatedPath)
+{
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    return job.copyPackageFile(templatePath, generatedPath, CREATE_ALWAYS, &copy) &&
+           job.keepGenerated(generatedPath, copy);
 }
 
 int CInstallJob::modifyFiles()
@@ -137,8 +149,8 @@ int CInstallJob::modifyFiles()
         wchar_t generatedPath[MAX_PATH] = {};
         int done = makeClonePath(kind, kTemplateName, parts[kind], tag, templatePath) &&
                    makeClonePath(kind, driverName, parts[kind], tag, generatedPath) &&
-                   (kind < 2 ? CloneTextFile(templatePath, generatedPath, name, replacement, kind == 0, buffers)
-                             : CopyFileW(templatePath, generatedPath, FALSE));
+                   (kind < 2 ? CloneTextFile(*this, templatePath, generatedPath, name, replacement, kind == 0, buffers)
+                             : CopyGeneratedDll(*this, templatePath, generatedPath));
         if (!done && firstError == ERROR_SUCCESS)
             firstError = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
     }

@@ -38,9 +38,65 @@ int isModelDriverName(const wchar_t* driverName)
     }
 }
 
-int isPrinterConnection(DWORD attributes)
+int isPrinterConnection(DWORD attributes, const wchar_t* serverName)
 {
-    return (attributes & PRINTER_ATTRIBUTE_NETWORK) && !(attributes & PRINTER_ATTRIBUTE_LOCAL) ? 1 : 0;
+    return (attributes & PRINTER_ATTRIBUTE_NETWORK) && serverName && serverName[0] ? 1 : 0;
+}
+
+// The path of a pending operation's source or destination, without its marks.
+static const wchar_t* OperationPath(const wchar_t* text)
+{
+    if (text[0] == L'!')
+        ++text;
+    return wcsncmp(text, L"\\??\\", 4) == 0 ? text + 4 : text;
+}
+
+int IsRenamePendingTo(const wchar_t* operations, size_t units, const wchar_t* path)
+{
+    int pending = 0;
+    size_t at = 0;
+    // Only whole pairs inside the buffer count; a value without its last terminator ends there.
+    for (;;) {
+        const size_t sourceLength = at < units ? wcsnlen(operations + at, units - at) : 0;
+        if (sourceLength == 0 || at + sourceLength >= units)
+            break;
+        const wchar_t* source = operations + at;
+        at += sourceLength + 1;
+        const size_t targetLength = wcsnlen(operations + at, units - at);
+        if (at + targetLength >= units)
+            break;
+        const wchar_t* target = operations + at;
+        at += targetLength + 1;
+        if (targetLength && lstrcmpiW(OperationPath(target), path) == 0)
+            pending = 1;
+        else if (lstrcmpiW(OperationPath(source), path) == 0)
+            pending = 0;
+    }
+    return pending;
+}
+
+// Whether a rename to path waits for the next start of the system. A list that cannot be
+// read counts as none.
+static int RenamePendingTo(const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    int pending = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ && bytes >= sizeof(wchar_t)) {
+        wchar_t* operations = static_cast<wchar_t*>(malloc(bytes));
+        if (operations &&
+            RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(operations),
+                             &bytes) == ERROR_SUCCESS)
+            pending = IsRenamePendingTo(operations, bytes / sizeof(wchar_t), path);
+        free(operations);
+    }
+    RegCloseKey(key);
+    return pending;
 }
 
 // Something of ours that a step left in place: a "WARNING" line with its name and the cause.
@@ -79,8 +135,9 @@ void deleteModelPrinters()
             continue;
         // Deleting through a handle would ask the print server to delete its shared printer
         // for everyone; only this user's connection to it is ours to remove.
-        const int removed = isPrinterConnection(printers[i].Attributes) ? Spooler().deletePrinterConnection(name) != 0
-                                                                        : DeleteLocalPrinter(name);
+        const int removed = isPrinterConnection(printers[i].Attributes, printers[i].pServerName)
+                                ? Spooler().deletePrinterConnection(name) != 0
+                                : DeleteLocalPrinter(name);
         if (removed)
             ReportProgress("PO_GSTR_LOG_PRINTER_REMOVED", name);
         else
@@ -105,7 +162,8 @@ static void DeleteMonitorDlls(void* context)
     UINT length = GetSystemDirectoryW(directory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return;
-    // The report names the directory the deletion reached: the 32-bit one by its own name.
+    // The system carries a deletion or rename at its start out by the path as recorded, and
+    // the report names the directory the deletion reached: the 32-bit one by its own name.
     wchar_t named[MAX_PATH] = {};
     length = pass->redirected ? GetSystemWow64DirectoryW(named, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH)
@@ -113,37 +171,62 @@ static void DeleteMonitorDlls(void* context)
     const wchar_t* names[] = {kMonitorDllName, kMonitorUiDllName};
     for (const wchar_t* name : names) {
         wchar_t path[MAX_PATH] = {};
-        wchar_t shown[MAX_PATH] = {};
+        wchar_t recorded[MAX_PATH] = {};
         // A path that does not fit names no file of ours; nothing is deleted by a cut name.
-        if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", directory, name)))
+        if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", directory, name)) ||
+            FAILED(StringCchPrintfW(recorded, MAX_PATH, L"%s\\%s", named, name)))
             continue;
-        // Only the report's name may be cut.
-        StringCchPrintfW(shown, MAX_PATH, L"%s\\%s", named, name);
-        if (DeleteFileW(path)) {
-            ReportProgress("PO_GSTR_LOG_FILE_DELETED", shown);
-            continue;
-        }
-        const DWORD cause = GetLastError();
-        if (cause == ERROR_FILE_NOT_FOUND)
+        const int deleted = DeleteFileW(path) != FALSE;
+        DWORD cause = deleted ? ERROR_SUCCESS : GetLastError();
+        if (deleted)
+            ReportProgress("PO_GSTR_LOG_FILE_DELETED", recorded);
+        const int gone = deleted || cause == ERROR_FILE_NOT_FOUND;
+        // A replacement an install scheduled would put the DLL back at the restart with no
+        // monitor to run it: a deletion recorded after it wins.
+        if (gone && !RenamePendingTo(recorded))
             continue;
         // The spooler keeps a monitor it ran loaded until the system restarts: the file goes
-        // then, and a replacement scheduled before for the same start is undone by it. The
-        // system carries the deletion out by the path as recorded, so the 32-bit directory
-        // is named by its own path.
-        wchar_t recorded[MAX_PATH] = {};
-        if (SUCCEEDED(StringCchPrintfW(recorded, MAX_PATH, L"%s\\%s", named, name)) &&
-            MoveFileExW(recorded, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        // then, and a replacement scheduled before for the same start is undone by it.
+        if (MoveFileExW(recorded, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
             wchar_t value[MAX_PATH + 32] = {};
-            StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", shown, cause);
-            ReportLine(L"WARNING", "PO_GSTR_LOG_DELETED_AT_RESTART", value);
+            StringCchPrintfW(value, ARRAYSIZE(value), L"%s (%lu)", recorded, cause);
+            ReportLine(L"WARNING", gone ? "PO_GSTR_LOG_REPLACEMENT_CANCELLED" : "PO_GSTR_LOG_DELETED_AT_RESTART",
+                       gone ? recorded : value);
             if (pass->outcome)
                 pass->outcome->restartNeeded = 1;
             continue;
         }
-        ReportNotRemoved(shown, cause);
+        if (gone)
+            cause = GetLastError();
+        ReportNotRemoved(recorded, cause);
         if (pass->outcome && !pass->outcome->fileLeft[0])
-            StringCchCopyW(pass->outcome->fileLeft, MAX_PATH, shown);
+            StringCchCopyW(pass->outcome->fileLeft, MAX_PATH, recorded);
     }
+}
+
+// The monitor's registry key with its sub-keys, each outcome reported.
+static void RemoveMonitorKey(const wchar_t* monitorKey)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, monitorKey, 0, kMonitorKeyAccess, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"Driver");
+        RegCloseKey(key);
+    }
+    HKEY monitors = nullptr;
+    LSTATUS keyRemoved = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, kMonitorKeyAccess, &monitors);
+    if (keyRemoved == ERROR_SUCCESS) {
+        // With its sub-keys (a monitor keeps its ports there), which RegDeleteKeyW refuses.
+        keyRemoved = SHDeleteKeyW(monitors, kUsbMonitorName);
+        RegCloseKey(monitors);
+    }
+    // Fixed names, far shorter than the buffer.
+    wchar_t keyName[MAX_PATH] = {};
+    StringCchPrintfW(keyName, MAX_PATH, L"HKEY_LOCAL_MACHINE\\%s", monitorKey);
+    // The spooler's DeleteMonitor may have taken the key already.
+    if (keyRemoved == ERROR_SUCCESS || keyRemoved == ERROR_FILE_NOT_FOUND)
+        ReportProgress("PO_GSTR_LOG_KEY_REMOVED", keyName);
+    else
+        ReportNotRemoved(keyName, static_cast<DWORD>(keyRemoved));
 }
 
 int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome)
@@ -175,30 +258,14 @@ int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome)
             ReportNotRemoved(monitorName, cause);
     }
 
-    if (keyStatus != ERROR_SUCCESS) {
+    // The bare uninstall word has always stopped here. A run that reports its verdict also
+    // deletes the DLLs an install left when its monitor could not be added.
+    if (keyStatus != ERROR_SUCCESS && !outcome) {
         SetLastError(static_cast<DWORD>(keyStatus));
         return 0;
     }
-
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, monitorKey, 0, kMonitorKeyAccess, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"Driver");
-        RegCloseKey(key);
-    }
-    HKEY monitors = nullptr;
-    LSTATUS keyRemoved = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, kMonitorKeyAccess, &monitors);
-    if (keyRemoved == ERROR_SUCCESS) {
-        // With its sub-keys (a monitor keeps its ports there), which RegDeleteKeyW refuses.
-        keyRemoved = SHDeleteKeyW(monitors, kUsbMonitorName);
-        RegCloseKey(monitors);
-    }
-    // Fixed names, far shorter than the buffer.
-    wchar_t keyName[MAX_PATH] = {};
-    StringCchPrintfW(keyName, MAX_PATH, L"HKEY_LOCAL_MACHINE\\%s", monitorKey);
-    // The spooler's DeleteMonitor may have taken the key already.
-    if (keyRemoved == ERROR_SUCCESS || keyRemoved == ERROR_FILE_NOT_FOUND)
-        ReportProgress("PO_GSTR_LOG_KEY_REMOVED", keyName);
-    else
-        ReportNotRemoved(keyName, static_cast<DWORD>(keyRemoved));
+    if (keyStatus == ERROR_SUCCESS)
+        RemoveMonitorKey(monitorKey);
 
     MonitorDllPass pass = {is64, outcome};
     DeleteMonitorDlls(&pass);
@@ -207,8 +274,8 @@ int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome)
         RunWithoutFsRedirection(DeleteMonitorDlls, &pass);
     }
 
-    SetLastError(cause);
-    return result;
+    SetLastError(keyStatus != ERROR_SUCCESS ? static_cast<DWORD>(keyStatus) : cause);
+    return keyStatus == ERROR_SUCCESS ? result : 0;
 }
 
 int UninstallPackage(UninstallOutcome* outcome)

@@ -29,10 +29,16 @@ int UndoLastRun(const wchar_t* runId, UninstallOutcome* outcome);
 // Reports each printer removed or left.
 void deleteModelPrinters();
 
-// 1 when the spooler's attributes of an enumerated printer mark a connection to a printer
-// of another machine (network, not local); 0 for a printer of this machine, whatever its
-// port.
-int isPrinterConnection(DWORD attributes);
+// 1 when an enumerated printer is a connection to a printer of another machine, as the
+// spooler marks one: network, with the name of the server that has it; 0 for a printer of
+// this machine, whatever its port.
+int isPrinterConnection(DWORD attributes, const wchar_t* serverName);
+
+// 1 when the session manager's pending file operations (REG_MULTI_SZ pairs of a source and
+// a destination, "\??\" before each path, "!" before a destination that may replace a file,
+// an empty destination for a deletion; units long) end with a file renamed to path, so that
+// it comes back at the next start; 0 when none does or a later one deletes or moves it.
+int IsRenamePendingTo(const wchar_t* operations, size_t units, const wchar_t* path);
 
 // 1 when the driver name equals the model's, the letters A to Z compared without regard
 // to case; 0 otherwise and for a null name.
@@ -40,7 +46,8 @@ int isModelDriverName(const wchar_t* driverName);
 
 // Removes the monitor from the spooler, its registry key and its DLL pair from the system
 // directory (on a 64-bit system from the 32-bit and the native one), and reports each of
-// them; a DLL in use is deleted when the system restarts. 1 when the spooler removed it and
-// its key was there; 0 otherwise, with the cause in the last error. With no key nothing is
-// deleted. outcome, when given, learns what was left.
+// them; a DLL in use is deleted when the system restarts, and so is one that a replacement
+// waits to put back then. 1 when the spooler removed it and its key was there; 0 otherwise,
+// with the cause in the last error. With no key the DLLs are deleted only for a caller that
+// gives outcome (which learns what was left): the bare uninstall word leaves them.
 int removeUsbMonitor(const wchar_t* monitorName, UninstallOutcome* outcome = nullptr);

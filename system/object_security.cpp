@@ -52,7 +52,47 @@ int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
         StringCchCatW(sddl, ARRAYSIZE(sddl), L")");
         LocalFree(sid);
     }
+    // Known to the descriptor parser only where the platform has labels.
+    if (flags & kHighIntegrityLabel)
+        StringCchCatW(sddl, ARRAYSIZE(sddl), (flags & kInheritedByContents) ? L"S:(ML;OICI;NW;;;HI)" : L"S:(ML;;NW;;;HI)");
     return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
+}
+
+unsigned PrivateFolderFlags(int elevatedOrSystem, int hasLabels)
+{
+    if (!elevatedOrSystem)
+        return kGrantRunningAccount | kInheritedByContents;
+    return kOwnedByAdministrators | kInheritedByContents | (hasLabels ? static_cast<unsigned>(kHighIntegrityLabel) : 0u);
+}
+
+int IsElevatedOrSystem()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return 0;
+    // Asked by its number: XP knows no elevation and fails the question.
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    const int elevated =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) && elevation.TokenIsElevated;
+    CloseHandle(token);
+    AccountSid account;
+    return elevated || (QueryRunningAccount(&account) && IsWellKnownSid(account.user.User.Sid, WinLocalSystemSid));
+}
+
+int HasIntegrityLabels()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return 0;
+    union {
+        TOKEN_MANDATORY_LABEL label;
+        BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+    } level;
+    DWORD size = 0;
+    const int labelled = GetTokenInformation(token, TokenIntegrityLevel, level.bytes, sizeof(level.bytes), &size) != FALSE;
+    CloseHandle(token);
+    return labelled;
 }
 
 int QueryOwnerClass(HANDLE object, OwnerClass* owner)

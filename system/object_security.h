@@ -17,6 +17,7 @@ enum PrivateDescriptorFlags {
     kGrantRunningAccount = 1,    // full access for the running account too
     kOwnedByAdministrators = 2,  // the Administrators group as owner, whatever the token's default
     kInheritedByContents = 4,    // for a folder: everything made inside it gets the same access
+    kHighIntegrityLabel = 8,     // a high mandatory label: processes below it may not write
 };
 
 // A self-relative descriptor (to be freed with LocalFree) whose protected DACL gives the
@@ -24,6 +25,18 @@ enum PrivateDescriptorFlags {
 // running account too, and nobody else; with kInheritedByContents the entries are inherited
 // by the files and folders made inside. 0 with the cause in the last error.
 int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor);
+
+// The flags of a folder of the run's own, inherited by its contents. An elevated token or
+// the system account: owned by the Administrators group, with no entry for the account
+// (which the same user's processes that are not elevated share) and, where the platform has
+// integrity labels, a high one. Otherwise the running account gets its own entry, as no
+// process of it is above another.
+unsigned PrivateFolderFlags(int elevatedOrSystem, int hasLabels);
+
+// 1 when the process token is elevated (Vista and later) or the system account's.
+int IsElevatedOrSystem();
+// 1 when the platform gives tokens an integrity level (Vista and later).
+int HasIntegrityLabels();
 
 // The owner of an object opened with READ_CONTROL, classified against the running account
 // (the process token's user). 0 with the cause in the last error.

@@ -12,7 +12,7 @@ int CreatePrivateFolder(const wchar_t* parent, const wchar_t* prefix, wchar_t* f
 {
     folder[0] = 0;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!MakePrivateDescriptor(kGrantRunningAccount | kInheritedByContents, &descriptor))
+    if (!MakePrivateDescriptor(PrivateFolderFlags(IsElevatedOrSystem(), HasIntegrityLabels()), &descriptor))
         return 0;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     const size_t parentLength = wcslen(parent);
@@ -43,7 +43,8 @@ int CreatePrivateFolder(const wchar_t* parent, const wchar_t* prefix, wchar_t* f
     return made;
 }
 
-int RemoveFolderTree(const wchar_t* folder)
+// Deletes the tree now, or records each deletion for the next start of the system.
+static int RemoveTree(const wchar_t* folder, int atRestart)
 {
     wchar_t pattern[MAX_PATH] = {};
     if (FAILED(StringCchPrintfW(pattern, MAX_PATH, L"%s\\*", folder))) {
@@ -61,22 +62,36 @@ int RemoveFolderTree(const wchar_t* folder)
             int removed = 0;
             if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, found.cFileName)))
                 SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                removed = DeleteFileW(path) != FALSE;
-            else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                     !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                removed = RemoveTree(path, atRestart);
+            else if (atRestart)
+                removed = MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removed = RemoveDirectoryW(path) != FALSE;
             else
-                removed = RemoveFolderTree(path);
+                removed = DeleteFileW(path) != FALSE;
             if (!removed && firstError == ERROR_SUCCESS)
                 firstError = GetLastError();
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    if (!RemoveDirectoryW(folder) && firstError == ERROR_SUCCESS)
+    const BOOL gone = atRestart ? MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : RemoveDirectoryW(folder);
+    if (!gone && firstError == ERROR_SUCCESS)
         firstError = GetLastError();
     if (firstError != ERROR_SUCCESS) {
         SetLastError(firstError);
         return 0;
     }
     return 1;
+}
+
+int RemoveFolderTree(const wchar_t* folder)
+{
+    return RemoveTree(folder, 0);
+}
+
+int RemoveFolderTreeAtRestart(const wchar_t* folder)
+{
+    return RemoveTree(folder, 1);
 }

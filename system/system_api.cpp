@@ -48,9 +48,11 @@ static void* Allocate(size_t bytes)
     return malloc(bytes);
 }
 
+static void PackageStaged(const wchar_t*) {}
+
 static const SystemApi realApi = {
-    GetVersionExW, GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
-    GetSystemDefaultLangID, WriteFile, AskWindowStationFlags, Allocate,
+    GetVersionExW,          GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
+    GetSystemDefaultLangID, WriteFile,     AskWindowStationFlags,   Allocate,         PackageStaged,
 };
 
 static SystemApi currentApi = realApi;

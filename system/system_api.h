@@ -5,7 +5,8 @@
 // platform, the report log's writes to its file and the memory the command line is read
 // into. Tests replace a member to give an answer Wine cannot (Windows 95, a server product,
 // an IA64 processor, a system without GetNativeSystemInfo, a user language other than the
-// system's, a full disk, a window station that cannot be asked, no memory); everything else
+// system's, a full disk, a window station that cannot be asked, no memory, another process
+// at the package's private copy); everything else
 // calls the platform directly.
 struct SystemApi {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
@@ -21,6 +22,10 @@ struct SystemApi {
     BOOL (*getWindowStationFlags)(USEROBJECTFLAGS* flags);
     // malloc; the memory is released with free().
     void* (*allocate)(size_t bytes);
+    // Called once an installation's private copy of the package is checked, before anything
+    // reads it; does nothing. A test changes or renames the copy there, as another process
+    // could.
+    void (*packageStaged)(const wchar_t* folder);
 };
 
 // The calls in force; a test may overwrite members and restore them with RealSystemApi().

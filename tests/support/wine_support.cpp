@@ -138,7 +138,9 @@ bool FileExists(const std::wstring& path)
 std::string ReadFileBytes(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Also a file the installation holds open for writing, as it does its private copy.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char chunk[65536];

@@ -19,7 +19,9 @@
 #include "support/message_boxes.h"
 #include "support/wine_support.h"
 #include "system/probes.h"
+#include "system/private_folder.h"
 #include "system/report_log.h"
+#include "system/system_api.h"
 
 namespace {
 
@@ -603,6 +605,84 @@ TEST_F(InstallOnWine, InstallsTheMonitorThePortTheDriverAndThePrinter)
     EXPECT_NE(L"AddPortEx Error = 0\r\n", again[0].first);
     EXPECT_EQ(L"ERROR", again[0].second);
     EXPECT_EQ((std::pair<std::wstring, std::wstring>{success, L"SUCCESS"}), again[1]);
+}
+
+// Another process at the private copy between its check and its use, through the seam
+// there: it may neither change a checked file nor rename the folder, and a file it keeps
+// open leaves the folder to be deleted at the next start.
+struct CopyTamperer {
+    static void Tamper(const wchar_t* folder)
+    {
+        const std::wstring root = folder;
+        for (const std::wstring& file : {root + L"\\SETUP\\" + kMonitorDllName, root + L"\\" + Staged(L"UNIDRV.dll")}) {
+            HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+            refusals.push_back(writer == INVALID_HANDLE_VALUE ? GetLastError() : 0);
+            if (writer != INVALID_HANDLE_VALUE) {
+                DWORD written = 0;
+                WriteFile(writer, "28 bytes of somebody else's", 28, &written, nullptr);
+                SetEndOfFile(writer);
+                CloseHandle(writer);
+            }
+        }
+        refusals.push_back(MoveFileW(folder, (root + L"-moved").c_str()) ? 0 : GetLastError());
+        held = CreateFileW((root + L"\\SETUP\\" + kMonitorUiDllName).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        staged = root;
+    }
+    static std::wstring Staged(const wchar_t* name)
+    {
+        return std::wstring(L"SETUP\\80Normal\\") + (IsChineseSystem() ? L"CHN\\" : L"ENG\\") + name;
+    }
+    static std::vector<DWORD> refusals;
+    static HANDLE held;
+    static std::wstring staged;
+};
+std::vector<DWORD> CopyTamperer::refusals;
+HANDLE CopyTamperer::held = INVALID_HANDLE_VALUE;
+std::wstring CopyTamperer::staged;
+
+TEST_F(InstallOnWine, WhatAnotherProcessDoesToThePrivateCopyNeverReachesTheSystem)
+{
+    // Not held by Wine's spooler in this process, so that the copy writes the file anew.
+    DeleteMonitorW(nullptr, nullptr, const_cast<wchar_t*>(kUsbMonitorName));
+    const std::wstring systemDll = L"C:\\windows\\system32\\" + std::wstring(kMonitorDllName);
+    DeleteFileW(systemDll.c_str());
+    const std::wstring shipped = HostPathFromEnv("DI_DIST");
+    const std::string monitor = ReadFileBytes(shipped + L"\\SETUP\\" + kMonitorDllName);
+    const std::string unidrv = ReadFileBytes(shipped + L"\\" + CopyTamperer::Staged(L"UNIDRV.dll"));
+    ASSERT_FALSE(monitor.empty());
+    ForgetPendingRenames();
+    const std::wstring logPath = TempFolder(L"tampered") + L"\\install.log";
+    System().packageStaged = CopyTamperer::Tamper;
+    {
+        CReportLog log;
+        ASSERT_EQ(1, log.Open(logPath.c_str()));
+        SetReportLog(&log);
+        CInstallJob job(&kModelTable[0], L"Front desk", L"USB PORT:");
+        EXPECT_EQ(1, job.RunInstall());
+        SetReportLog(nullptr);
+    }
+    System() = RealSystemApi();
+    EXPECT_EQ((std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION}),
+              CopyTamperer::refusals);
+    EXPECT_EQ(monitor, ReadFileBytes(systemDll));
+    wchar_t* directory = getPrinterDriverDir(0);
+    ASSERT_NE(nullptr, directory);
+    EXPECT_EQ(unidrv, ReadFileBytes(std::wstring(directory) + L"\\UNIDRV.dll"));
+    free(directory);
+
+    const std::vector<std::wstring> lines = OutputLines(ReadFileBytes(logPath));
+    ASSERT_FALSE(lines.empty());
+    const std::wstring left = L"WARNING: " + Text("PO_GSTR_LOG_FOLDER_LEFT") + L" " + CopyTamperer::staged + L" (32)";
+    EXPECT_EQ(left, lines.back().substr(20));
+    bool folderPending = false;
+    for (const auto& pending : PendingRenames())
+        folderPending = folderPending || (pending.first == L"\\??\\" + CopyTamperer::staged && pending.second.empty());
+    EXPECT_TRUE(folderPending);
+    CloseHandle(CopyTamperer::held);
+    EXPECT_EQ(1, RemoveFolderTree(CopyTamperer::staged.c_str()));
+    ForgetPendingRenames();
 }
 
 TEST_F(InstallOnWine, PrinterNamesAtTheEdgesGetASoundAnswer)

@@ -18,6 +18,7 @@
 #include "support/wine_support.h"
 #include "system/crypto.h"
 #include "system/object_security.h"
+#include "system/private_folder.h"
 
 namespace {
 
@@ -145,15 +146,25 @@ TEST_F(InstallFilesStage, CopiesTheListedFilesIntoAFolderOnlyTheSystemAdministra
     HANDLE writer = CreateFileW(Package(gpd).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    // A copy a stopped run left goes; a folder of another name stays.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring stale = std::wstring(temp) + L"DriverInstall-0123456789abcdef0123456789ABCDEF";
+    const std::wstring other = std::wstring(temp) + L"DriverInstall-0123456789abcdef0123456789ABCDE";
+    for (const std::wstring& left : {stale, other}) {
+        ASSERT_TRUE(CreateDirectoryW(left.c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(left + L"\\UNIDRV.dll", "left"));
+    }
     CPackageStage stage;
     wchar_t refused[MAX_PATH] = L"stale";
     ASSERT_EQ(1, stage.Stage(job_, manifest.data(), manifest.size(), refused)) << GetLastError();
     CloseHandle(writer);
     EXPECT_STREQ(L"", refused);
+    EXPECT_FALSE(FileExists(stale));
+    EXPECT_EQ("left", ReadFileBytes(other + L"\\UNIDRV.dll"));
+    RemoveFolderTree(other.c_str());
 
     const std::wstring folder = stage.Folder();
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
     EXPECT_EQ(0u, folder.find(std::wstring(temp) + L"DriverInstall-")) << Narrow(folder);
     for (const std::wstring& file : files_) {
         SCOPED_TRACE(Narrow(file));
@@ -165,18 +176,43 @@ TEST_F(InstallFilesStage, CopiesTheListedFilesIntoAFolderOnlyTheSystemAdministra
         EXPECT_EQ(ReadFileBytes(Package(file)), ReadFileBytes(folder + L"\\" + file));
     }
 
-    // The folder is made with a protected DACL for the system account, the Administrators
-    // group and this account, which everything made inside inherits. Wine keeps no file DACL
-    // given at creation: it reads back the Unix mode it made, in which a folder for others
-    // too would show Everyone.
-    PSECURITY_DESCRIPTOR made = nullptr;
-    ASSERT_EQ(1, MakePrivateDescriptor(kGrantRunningAccount | kInheritedByContents, &made));
-    wchar_t* sddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                                     &sddl, nullptr));
-    EXPECT_EQ(L"D:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GA;;;" + RunningAccountSid() + L")", std::wstring(sddl));
-    LocalFree(sddl);
-    LocalFree(made);
+    // The folder is made with a protected DACL for the system account and the Administrators
+    // group, which everything made inside inherits; the account gets its own entry only where
+    // none of its processes is below another, and else a high label keeps those out. Wine
+    // keeps no file DACL, owner or label given at creation: it reads back the Unix mode it
+    // made, in which a folder for others too would show Everyone.
+    const struct {
+        int elevatedOrSystem;
+        int hasLabels;
+        std::wstring sddl;
+    } rows[] = {
+        {0, 1, L"D:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GA;;;" + RunningAccountSid() + L")"},
+        {1, 1, L"O:BAD:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)S:(ML;OICI;NW;;;HI)"},
+        {1, 0, L"O:BAD:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)"},
+    };
+    for (const auto& row : rows) {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        ASSERT_EQ(1, MakePrivateDescriptor(PrivateFolderFlags(row.elevatedOrSystem, row.hasLabels), &made));
+        wchar_t* sddl = nullptr;
+        ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            made, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl, nullptr));
+        std::wstring text = sddl;
+        LocalFree(sddl);
+        // Wine's descriptor strings leave labels out: the label entry is read as it is.
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL sacl = nullptr;
+        SYSTEM_MANDATORY_LABEL_ACE* label = nullptr;
+        ASSERT_TRUE(GetSecurityDescriptorSacl(made, &present, &sacl, &defaulted));
+        if (present && sacl && sacl->AceCount == 1 && GetAce(sacl, 0, reinterpret_cast<void**>(&label)) &&
+            label->Header.AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE && label->Mask == SYSTEM_MANDATORY_LABEL_NO_WRITE_UP &&
+            label->Header.AceFlags == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) &&
+            IsWellKnownSid(&label->SidStart, WinHighLabelSid))
+            text += L"S:(ML;OICI;NW;;;HI)";
+        else if (present)
+            text += L"S:?";
+        EXPECT_EQ(row.sddl, text);
+        LocalFree(made);
+    }
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),

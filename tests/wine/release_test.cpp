@@ -256,7 +256,7 @@ TEST_F(Msi, APortTheSpoolerDoesNotKnowFailsTheInstallAndLeavesNothing)
 }
 
 // The program answers 3010 when a monitor DLL the system holds is replaced, or deleted, at the
-// next start.
+// next start, and when a removal cancels such a replacement.
 TEST_F(Msi, AMonitorDllInUseAsksForARestart)
 {
     HeldOlderMonitors held;
@@ -266,7 +266,8 @@ TEST_F(Msi, AMonitorDllInUseAsksForARestart)
     EXPECT_EQ(ERROR_SUCCESS_REBOOT_REQUIRED, code);
     EXPECT_NE(std::string::npos, InstallLog().find("Exit code: 3010"));
     EXPECT_EQ(INSTALLSTATE_DEFAULT, MsiQueryProductStateW(productCode_.c_str()));
-    EXPECT_EQ(0, Msiexec(L"/x \"" + msi_ + L"\""));
+    // Removed before that restart: the replacement is cancelled, which the restart carries out.
+    EXPECT_EQ(ERROR_SUCCESS_REBOOT_REQUIRED, Msiexec(L"/x \"" + msi_ + L"\""));
     EXPECT_EQ(std::vector<std::wstring>(), ModelPrinters());
 
     ASSERT_EQ(0, Msiexec(L"/i \"" + msi_ + L"\""));

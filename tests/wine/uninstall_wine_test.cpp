@@ -387,6 +387,9 @@ protected:
                 record.pPrinterName = const_cast<wchar_t*>(entry.name);
                 record.pDriverName = const_cast<wchar_t*>(entry.driver);
                 record.Attributes = entry.attributes;
+                // A connection names the server that has the printer.
+                if (entry.kind == PRINTER_ENUM_CONNECTIONS)
+                    record.pServerName = const_cast<wchar_t*>(L"\\\\till");
                 records.push_back(record);
             }
         }
