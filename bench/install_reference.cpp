@@ -4,8 +4,10 @@
 // under the generated names; the installer's differ only by its rewrite of the name) go into
 // the spooler's driver directory, the monitor pair into the system directory; then the
 // monitor, the port, the driver and the printer "KR-620" are added with the records the
-// installer uses. No catalogue, no log, no checks: exit code 0 when the printer was
-// created, else the failing step's number.
+// installer uses. Each package file is first read once and hashed (SHA-256 through the
+// installer's provider), the check no installation from a share may skip. No catalogue, no
+// log, no other checks: exit code 0 when the printer was created, else the failing step's
+// number.
 //   install_reference
 #include <windows.h>
 #include <winspool.h>
@@ -13,6 +15,8 @@
 #include <stdio.h>
 #include <strsafe.h>
 #include <wchar.h>
+
+#include "system/crypto.h"
 
 typedef BOOL(WINAPI* AddPortExAFn)(LPSTR serverName, DWORD level, LPBYTE portInfo, LPSTR monitorName);
 
@@ -54,6 +58,28 @@ static int CopyInto(const wchar_t* fromFolder, const wchar_t* fromName, const wc
            CopyFileW(source, target, FALSE);
 }
 
+// The file read once through a buffer and hashed; the digest is not compared with anything.
+static int HashFile(const wchar_t* folder, const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, name)))
+        return 0;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    static BYTE buffer[64 * 1024];
+    CSha256 hash;
+    int hashed = hash.Begin();
+    DWORD read = 0;
+    while (hashed && (hashed = ReadFile(file, buffer, sizeof(buffer), &read, nullptr)) && read)
+        hashed = hash.Add(buffer, read);
+    BYTE digest[kSha256Bytes];
+    hashed = hashed && hash.Finish(digest);
+    CloseHandle(file);
+    return hashed;
+}
+
 int wmain()
 {
     wchar_t setupDir[MAX_PATH];
@@ -72,6 +98,14 @@ int wmain()
     if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(driverDir), sizeof(driverDir),
                                     &needed))
         return Fail(2);
+    for (const FileCopy& file : kDriverFiles) {
+        if (!HashFile(sourceDir, file.source))
+            return Fail(3);
+    }
+    for (const wchar_t* file : kMonitorFiles) {
+        if (!HashFile(setupDir, file))
+            return Fail(3);
+    }
     for (const FileCopy& file : kDriverFiles) {
         if (!CopyInto(sourceDir, file.source, driverDir, file.target))
             return Fail(3);

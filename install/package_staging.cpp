@@ -133,7 +133,8 @@ DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry)
     return fault;
 }
 
-int IsStageFolderName(const wchar_t* name)
+// 1 for the name of a folder the staging makes: "DriverInstall-" and 32 hexadecimal digits.
+static int IsStageFolderName(const wchar_t* name)
 {
     const size_t prefixLength = ARRAYSIZE(kStagePrefix) - 1;
     if (_wcsnicmp(name, kStagePrefix, prefixLength) != 0)

@@ -32,9 +32,6 @@ int PackageSourceOfDriverFile(const CInstallJob& job, const wchar_t* fileName, w
 // the cause that kept it from being read.
 DWORD CheckFileAgainstEntry(const wchar_t* path, const ManifestEntry& entry);
 
-// 1 for the name of a folder the staging makes: "DriverInstall-" and 32 hexadecimal digits.
-int IsStageFolderName(const wchar_t* name);
-
 // The private copy. Its folders are held open, so that nobody renames or deletes them, and
 // each checked file is held open shared for reading only, so that nobody changes or deletes
 // it, until the copy is removed: everything the installation takes from the copy is read
