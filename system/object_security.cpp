@@ -55,6 +55,15 @@ int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
     return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
 }
 
+// NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+static const struct {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY authority;
+    DWORD subAuthority[6];
+} kTrustedInstallerSid = {SID_REVISION, 6, SECURITY_NT_AUTHORITY,
+                          {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464}};
+
 int QueryOwnerClass(HANDLE object, OwnerClass* owner)
 {
     DWORD needed = 0;
@@ -83,6 +92,8 @@ int QueryOwnerClass(HANDLE object, OwnerClass* owner)
         *owner = kOwnerSystem;
     else if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
         *owner = kOwnerAdministrators;
+    else if (EqualSid(sid, const_cast<PSID>(static_cast<const void*>(&kTrustedInstallerSid))))
+        *owner = kOwnerTrustedInstaller;
     else if (EqualSid(sid, account.user.User.Sid))
         *owner = kOwnerRunningAccount;
     else
@@ -93,6 +104,6 @@ int QueryOwnerClass(HANDLE object, OwnerClass* owner)
 
 int IsTrustedOwner(OwnerClass owner, int trustRunningAccount)
 {
-    return owner == kOwnerSystem || owner == kOwnerAdministrators ||
+    return owner == kOwnerSystem || owner == kOwnerAdministrators || owner == kOwnerTrustedInstaller ||
            (trustRunningAccount && owner == kOwnerRunningAccount);
 }

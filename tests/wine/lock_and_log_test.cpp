@@ -111,6 +111,8 @@ TEST(Lock, ANameTakenByAnObjectNotOursIsNotWaitedOn)
         {"a mutex that refuses everybody", L"O:SYD:P", kLockNotHonoured, ERROR_ACCESS_DENIED},
         {"the Administrators' mutex", L"O:BAD:(A;;GA;;;WD)", kLockHeld, 0},
         {"the system account's mutex", L"O:SYD:(A;;GA;;;BA)", kLockHeld, 0},
+        {"TrustedInstaller's mutex", L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;GA;;;WD)",
+         kLockHeld, 0},
     };
     for (const Row& row : rows) {
         HANDLE squatter = nullptr;
