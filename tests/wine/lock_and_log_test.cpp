@@ -208,4 +208,28 @@ TEST(ReportLog, ANewLogIsTheAccountsAloneAndAFailedWriteIsSaidOnceOnTheOutput)
     EXPECT_EQ("", ReadFileBytes(path));
 }
 
+TEST(ReportLog, APipeIsRefusedBeforeItsServerSeesTheRunAndAnExtendedPathIsWritten)
+{
+    const wchar_t* const pipeName = L"\\\\.\\pipe\\kr620-log";
+    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND, PIPE_NOWAIT, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    CReportLog piped;
+    EXPECT_EQ(0, piped.Open(pipeName));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_FILE_TYPE), GetLastError());
+    // Still listening: no client came, so there was nobody to impersonate.
+    EXPECT_FALSE(ConnectNamedPipe(pipe, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_LISTENING), GetLastError());
+    CloseHandle(pipe);
+
+    const std::wstring path = L"\\\\?\\" + TempFolder(L"extended") + L"\\install.log";
+    {
+        CReportLog log;
+        ASSERT_EQ(1, log.Open(path.c_str()));
+        log.Line(L"INFO", L"written");
+    }
+    const std::vector<std::wstring> lines = OutputLines(ReadFileBytes(path));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"INFO: written", lines[0].substr(20));
+}
+
 } // namespace
