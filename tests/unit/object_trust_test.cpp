@@ -86,7 +86,6 @@ TEST(LogPlace, TheFolderKeepsItsLastSeparatorAndAShareIsKnownByItsName)
         int share;
         wchar_t drive;
     } rows[] = {
-        {L"C:\\kr620.log", L"C:\\", 0, L'C'},
         {L"\\\\?\\c:\\Windows\\Logs\\kr620.log", L"\\\\?\\c:\\Windows\\Logs\\", 0, L'c'},
         {L"//server/share/Logs/kr620.log", L"//server/share/Logs/", 1, 0},
         {L"\\\\?\\UNC\\server\\share\\kr620.log", L"\\\\?\\UNC\\server\\share\\", 1, 0},
