@@ -27,6 +27,15 @@ int QueryRunningAccount(AccountSid* account)
     return read != FALSE;
 }
 
+// NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+const struct {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY authority;
+    DWORD subAuthority[6];
+} kTrustedInstallerSid = {SID_REVISION, 6, SECURITY_NT_AUTHORITY,
+                          {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464}};
+
 } // namespace
 
 int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
@@ -54,15 +63,6 @@ int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
     }
     return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
 }
-
-// NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
-static const struct {
-    BYTE revision;
-    BYTE subAuthorityCount;
-    SID_IDENTIFIER_AUTHORITY authority;
-    DWORD subAuthority[6];
-} kTrustedInstallerSid = {SID_REVISION, 6, SECURITY_NT_AUTHORITY,
-                          {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464}};
 
 int QueryOwnerClass(HANDLE object, OwnerClass* owner)
 {
