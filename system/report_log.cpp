@@ -57,7 +57,7 @@ DWORD LogFolderRefusal(const LogFileFacts& facts)
     // A pipe's server could act as the run, a device holds no file; the name says neither.
     if (facts.type != FILE_TYPE_DISK)
         return ERROR_BAD_FILE_TYPE;
-    // A link leads wherever its maker chose: a junction for a folder, any user's folder.
+    // A link leads wherever its maker chose: a junction for the folder, into the system's own.
     if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return ERROR_CANT_RESOLVE_FILENAME;
     // The server's permissions decide there: what the system account makes on a share is
@@ -129,7 +129,7 @@ static int QueryLogFacts(HANDLE object, int remote, LogFileFacts* facts)
     return 1;
 }
 
-// A pipe's server that the log is opened from gets the run's identity, never its rights.
+// A pipe's server that a log path leads to may learn who the run is, but never act as it.
 static const DWORD kIdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 // The log file, opened for appending in a folder the caller holds: a new one gets the
