@@ -27,6 +27,15 @@ int QueryRunningAccount(AccountSid* account)
     return read != FALSE;
 }
 
+// NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+const struct {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY authority;
+    DWORD subAuthority[6];
+} kTrustedInstallerSid = {SID_REVISION, 6, SECURITY_NT_AUTHORITY,
+                          {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464}};
+
 } // namespace
 
 int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
@@ -123,6 +132,8 @@ int QueryOwnerClass(HANDLE object, OwnerClass* owner)
         *owner = kOwnerSystem;
     else if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
         *owner = kOwnerAdministrators;
+    else if (EqualSid(sid, const_cast<PSID>(static_cast<const void*>(&kTrustedInstallerSid))))
+        *owner = kOwnerTrustedInstaller;
     else if (EqualSid(sid, account.user.User.Sid))
         *owner = kOwnerRunningAccount;
     else
@@ -133,6 +144,6 @@ int QueryOwnerClass(HANDLE object, OwnerClass* owner)
 
 int IsTrustedOwner(OwnerClass owner, int trustRunningAccount)
 {
-    return owner == kOwnerSystem || owner == kOwnerAdministrators ||
+    return owner == kOwnerSystem || owner == kOwnerAdministrators || owner == kOwnerTrustedInstaller ||
            (trustRunningAccount && owner == kOwnerRunningAccount);
 }

@@ -9,6 +9,7 @@
 enum OwnerClass {
     kOwnerSystem,
     kOwnerAdministrators,
+    kOwnerTrustedInstaller, // the servicing account, which owns the system's own folders
     kOwnerRunningAccount,
     kOwnerOther, // another account or group, or no owner at all
 };
@@ -42,6 +43,6 @@ int HasIntegrityLabels();
 // (the process token's user). 0 with the cause in the last error.
 int QueryOwnerClass(HANDLE object, OwnerClass* owner);
 
-// The system account and the Administrators group are trusted; the running account only
-// where the object is the run's own business (its log, not a lock others share).
+// The system account, the Administrators group and TrustedInstaller are trusted; the running
+// account only where the object is the run's own business (its log, not a lock others share).
 int IsTrustedOwner(OwnerClass owner, int trustRunningAccount);

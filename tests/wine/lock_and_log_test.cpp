@@ -111,6 +111,8 @@ TEST(Lock, ANameTakenByAnObjectNotOursIsNotWaitedOn)
         {"a mutex that refuses everybody", L"O:SYD:P", kLockNotHonoured, ERROR_ACCESS_DENIED},
         {"the Administrators' mutex", L"O:BAD:(A;;GA;;;WD)", kLockHeld, 0},
         {"the system account's mutex", L"O:SYD:(A;;GA;;;BA)", kLockHeld, 0},
+        {"TrustedInstaller's mutex", L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;GA;;;WD)",
+         kLockHeld, 0},
     };
     for (const Row& row : rows) {
         HANDLE squatter = nullptr;
@@ -204,6 +206,23 @@ TEST(ReportLog, ANewLogIsTheAccountsAloneAndAFailedWriteIsSaidOnceOnTheOutput)
         L"ERROR: The log file cannot be written: " + path + L" (112)", L"INFO: first", L"SUCCESS: second"};
     EXPECT_EQ(expected, OutputLines(ReadFileBytes(outputPath)));
     EXPECT_EQ("", ReadFileBytes(path));
+}
+
+TEST(ReportLog, APipeIsRefusedBeforeItsServerSeesTheRunAndAnExtendedPathIsOpened)
+{
+    const wchar_t* const pipeName = L"\\\\.\\pipe\\kr620-log";
+    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND, PIPE_NOWAIT, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    CReportLog piped;
+    EXPECT_EQ(0, piped.Open(pipeName));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_FILE_TYPE), GetLastError());
+    // Still listening: no client came, so there was nobody to impersonate.
+    EXPECT_FALSE(ConnectNamedPipe(pipe, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_LISTENING), GetLastError());
+    CloseHandle(pipe);
+
+    CReportLog log;
+    EXPECT_EQ(1, log.Open((L"\\\\?\\" + TempFolder(L"extended") + L"\\install.log").c_str()));
 }
 
 } // namespace

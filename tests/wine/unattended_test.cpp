@@ -542,7 +542,8 @@ TEST_F(Unattended, AnUnwritableLogIsSaidOnTheOutputAndTheInstallGoesOn)
         DWORD error;
     } cases[] = {{L"C:\\no\\such\\folder\\install.log", ERROR_PATH_NOT_FOUND},
                  {folderAsLog, ERROR_ACCESS_DENIED},
-                 {linked, ERROR_TOO_MANY_LINKS}};
+                 {linked, ERROR_TOO_MANY_LINKS},
+                 {logs_ + L"\\NUL", ERROR_BAD_FILE_TYPE}};
     for (const Case& c : cases) {
         std::vector<std::wstring> lines;
         EXPECT_EQ(0, Run(L"/install /log \"" + c.log + L"\"", &lines));
