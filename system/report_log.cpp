@@ -202,8 +202,12 @@ int CReportLog::Open(const wchar_t* logPath)
     HANDLE folder = CreateFileW(folderPath, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | kIdentifyOnly, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    if (folder == INVALID_HANDLE_VALUE) {
+        // A missing folder is a path that is not there, as the file's own open would say.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
+    }
     LogFileFacts facts = {};
     DWORD error = QueryLogFacts(folder, remote, &facts) ? LogFolderRefusal(facts) : GetLastError();
     if (!error) {
