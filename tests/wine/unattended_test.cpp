@@ -253,6 +253,13 @@ TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksF
     const std::vector<SystemDirectory> folders = MonitorSystemDirectories();
     HeldOlderMonitors held;
     ASSERT_TRUE(held.held());
+    // Where the replacement cannot be scheduled the printer would run on the old monitor.
+    {
+        RenamesRefused refused;
+        ASSERT_TRUE(refused.refused());
+        EXPECT_EQ(1603, Run(L"/install /name Kitchen"));
+        EXPECT_TRUE(PendingRenames().empty());
+    }
     const std::wstring log = logs_ + L"\\held.log";
     DeleteFileW(log.c_str());
     const long code = Run(L"/install /name Kitchen /log \"" + log + L"\"");
