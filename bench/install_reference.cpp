@@ -58,8 +58,9 @@ static int CopyInto(const wchar_t* fromFolder, const wchar_t* fromName, const wc
            CopyFileW(source, target, FALSE);
 }
 
-// The file read once through a buffer and hashed; the digest is not compared with anything.
-static int HashFile(const wchar_t* folder, const wchar_t* name)
+// The file read once through a buffer and hashed with hash, whose provider serves every file
+// as the installer's does; the digest is not compared with anything.
+static int HashFile(CSha256& hash, const wchar_t* folder, const wchar_t* name)
 {
     wchar_t path[MAX_PATH];
     if (FAILED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, name)))
@@ -69,7 +70,6 @@ static int HashFile(const wchar_t* folder, const wchar_t* name)
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     static BYTE buffer[64 * 1024];
-    CSha256 hash;
     int hashed = hash.Begin();
     DWORD read = 0;
     while (hashed && (hashed = ReadFile(file, buffer, sizeof(buffer), &read, nullptr)) && read)
@@ -98,12 +98,13 @@ int wmain()
     if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(driverDir), sizeof(driverDir),
                                     &needed))
         return Fail(2);
+    CSha256 hash;
     for (const FileCopy& file : kDriverFiles) {
-        if (!HashFile(sourceDir, file.source))
+        if (!HashFile(hash, sourceDir, file.source))
             return Fail(3);
     }
     for (const wchar_t* file : kMonitorFiles) {
-        if (!HashFile(setupDir, file))
+        if (!HashFile(hash, setupDir, file))
             return Fail(3);
     }
     for (const FileCopy& file : kDriverFiles) {
