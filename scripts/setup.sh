@@ -17,6 +17,7 @@ packages=(
   x11-apps netpbm xdotool
   clang libclang-rt-14-dev
   wixl msitools osslsigncode openssl zip unzip
+  softhsm2 opensc libengine-pkcs11-openssl
 )
 
 missing=()
