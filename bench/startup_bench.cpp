@@ -121,7 +121,7 @@ int wmain(int argc, wchar_t** argv)
         if (!MeasureOnce(installer, run > 0) || !MeasureOnce(minimal, run > 0))
             return 1;
     }
-    // Markdown rows for the README. A run starts the two one after the other, so the ratio
+    // Markdown rows for docs/benchmarks.md. A run starts the two one after the other, so the ratio
     // within a run is less disturbed by the changing load of a shared machine.
     wprintf(L"start to visible dialog and peak working set, %d runs each (median; min to max)\n", runs);
     wprintf(L"| program | start to visible dialog | peak working set |\n|---|---|---|\n");
