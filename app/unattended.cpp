@@ -8,6 +8,7 @@
 #include "install/install_lock.h"
 #include "install/install_record.h"
 #include "install/install_status.h"
+#include "install/preflight.h"
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -122,6 +123,9 @@ static int RefuseOlderRelease(const wchar_t* installed)
 
 int UnattendedInstall(const UnattendedRequest& request)
 {
+    // Before the port is looked for: a stopped spooler lists none.
+    if (!RunPreflight())
+        return kExitInstallFailed;
     wchar_t port[260] = {};
     if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port)))
         return kExitBadArguments;

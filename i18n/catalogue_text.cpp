@@ -106,6 +106,20 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_LOG_NOT_REPLACED", L"In use and could not be replaced; the printer would run on the old port monitor:"},
     {"PO_GSTR_LOG_FOLDER_LEFT", L"Temporary folder not removed; deleted when the system restarts:"},
     {"PO_GSTR_LOG_REPLACEMENT_CANCELLED", L"Replacement waiting for the restart cancelled; deleted when the system restarts:"},
+    {"PO_GSTR_NOT_ADMINISTRATOR", L"Run the installer as an administrator"},
+    {"PO_GSTR_SPOOLER_DISABLED", L"The Print Spooler service is disabled; an administrator must allow it to start before printers can be installed"},
+    {"PO_GSTR_SPOOLER_NOT_RUNNING", L"The Print Spooler service is not running and could not be started:"},
+    {"PO_GSTR_LOG_SPOOLER_STARTED", L"Print Spooler service started:"},
+    {"PO_GSTR_PROTECTED_PRINT", L"Windows protected print mode is on: this computer accepts no third-party printer drivers"},
+    {"PO_GSTR_STATUS_SPOOLER", L"Print Spooler service:"},
+    {"PO_GSTR_STATUS_RUNNING", L"running"},
+    {"PO_GSTR_STATUS_NOT_RUNNING", L"not running"},
+    {"PO_GSTR_STATUS_DISABLED", L"disabled"},
+    {"PO_GSTR_STATUS_NOT_ASKED", L"cannot be asked"},
+    {"PO_GSTR_STATUS_PROTECTED_PRINT", L"Windows protected print mode:"},
+    {"PO_GSTR_STATUS_ON", L"on"},
+    {"PO_GSTR_STATUS_OFF", L"off"},
+    {"PO_GSTR_STATUS_SPOOLER_SILENT", L"The spooler could not be asked whether the driver is installed:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

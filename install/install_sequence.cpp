@@ -134,8 +134,14 @@ int CInstallJob::RunInstall()
     // A monitor that could not be added has no port to add; the driver may still go in.
     if (installMonitor())
         installPort();
-    if (!installDriver())
+    if (!installDriver()) {
+        // Protected print mode turned on after the preflight, or seen only by the spooler.
+        if (GetLastError() == ERROR_PRINTER_DRIVER_BLOCKED) {
+            ReportCatalogueText("PO_GSTR_PROTECTED_PRINT", kErrorCaption);
+            return 0;
+        }
         return ReportStepFailure(L"error_code=%lu");
+    }
     if (!(keepInstalled ? placePrinter() : installPrinter())) {
         ReportCatalogueText("PO_GSTR_ADD_PRINTER_ERROR", kErrorCaption);
         return 0;

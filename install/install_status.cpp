@@ -12,6 +12,7 @@
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "system/protected_print.h"
 #include "system/probes.h"
 #include "system/user_report.h"
 
@@ -260,6 +261,42 @@ int IsModelDriverRegistered(const wchar_t* environment, int* registered)
     return 1;
 }
 
+void ComposeMachineStatus(const ServiceFacts& spooler, int protectedPrintOn, const MachineStatusLabels& labels,
+                          StatusLineSink sink, void* context)
+{
+    const wchar_t* state = labels.notAsked;
+    if (spooler.asked && spooler.state == SERVICE_RUNNING)
+        state = labels.running;
+    else if (spooler.asked)
+        state = spooler.startType == SERVICE_DISABLED ? labels.disabled : labels.notRunning;
+    wchar_t line[kLineUnits] = {};
+    StringCchPrintfW(line, kLineUnits, L"%ls %ls", TextOr(labels.spooler), TextOr(state));
+    sink(line, context);
+    StringCchPrintfW(line, kLineUnits, L"%ls %ls", TextOr(labels.protectedPrint),
+                     TextOr(protectedPrintOn ? labels.on : labels.off));
+    sink(line, context);
+}
+
+// The spooler's service and protected print mode, each a line.
+static void ReportMachineStatus()
+{
+    ServiceFacts spooler = {};
+    QueryServiceFacts(kSpoolerServiceName, &spooler);
+    ProtectedPrintFacts protectedPrint = {};
+    QueryProtectedPrintFacts(&protectedPrint);
+    // A translation longer than a label's buffer is cut by the lookup.
+    wchar_t texts[8][kLabelUnits] = {};
+    const char* const keys[8] = {
+        "PO_GSTR_STATUS_SPOOLER",   "PO_GSTR_STATUS_RUNNING",         "PO_GSTR_STATUS_NOT_RUNNING",
+        "PO_GSTR_STATUS_DISABLED",  "PO_GSTR_STATUS_NOT_ASKED",       "PO_GSTR_STATUS_PROTECTED_PRINT",
+        "PO_GSTR_STATUS_ON",        "PO_GSTR_STATUS_OFF",
+    };
+    for (int i = 0; i < 8; ++i)
+        GetLocalizedText(keys[i], texts[i], kLabelUnits);
+    const MachineStatusLabels labels = {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6], texts[7]};
+    ComposeMachineStatus(spooler, IsProtectedPrintOn(protectedPrint), labels, ReportLine, nullptr);
+}
+
 int ReportInstallStatus()
 {
     InstallStatusFacts facts = {};
@@ -294,6 +331,15 @@ int ReportInstallStatus()
     };
     const int releaseCode =
         ComposeReleaseStatus({installed, kProgramRelease, faulty, fault}, releaseLabels, ReportLine, nullptr);
+    ReportMachineStatus();
+    if (facts.unanswered) {
+        wchar_t label[kLabelUnits] = {};
+        wchar_t line[kLineUnits] = {};
+        GetLocalizedText("PO_GSTR_STATUS_SPOOLER_SILENT", label, kLabelUnits);
+        StringCchPrintfW(line, kLineUnits, L"%ls (%lu)", label, facts.unanswered);
+        ReportError(line, nullptr);
+        return ERROR_INSTALL_FAILURE;
+    }
     return code | releaseCode;
 }
 

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "system/service_control.h"
+
 // What a deployment tool's detection rule asks: whether the model's driver is registered
 // for the system's environment, whether "USB Printer Monitor" and "USB PORT:" exist, and
 // which printers use the driver, on which ports, and which release is installed with its
@@ -77,6 +79,24 @@ int ComposeReleaseStatus(const ReleaseFacts& facts, const ReleaseLabels& labels,
 // its goal), else 0.
 int ComposeUninstallRemains(const InstallStatusFacts& facts, const wchar_t* printerLeft, const wchar_t* monitorLeft,
                             const wchar_t* notChecked, StatusLineSink sink, void* context);
+
+// The machine's part of the status: the Print Spooler service's state and whether Windows
+// protected print mode is on.
+struct MachineStatusLabels {
+    const wchar_t* spooler;
+    const wchar_t* running;
+    const wchar_t* notRunning;
+    const wchar_t* disabled;
+    const wchar_t* notAsked;
+    const wchar_t* protectedPrint;
+    const wchar_t* on;
+    const wchar_t* off;
+};
+
+// Hands sink the spooler's line (running; disabled when it is not running and may not start;
+// not running; cannot be asked) and protected print mode's (on or off).
+void ComposeMachineStatus(const ServiceFacts& spooler, int protectedPrintOn, const MachineStatusLabels& labels,
+                          StatusLineSink sink, void* context);
 
 // Asks the spooler, after an uninstall, what ComposeUninstallRemains decides on, and
 // reports each reason as an "ERROR" (system/user_report.h). 1 when nothing is left.

@@ -112,7 +112,8 @@ static int CloneTextFile(const CInstallJob& job, const wchar_t* templatePath, co
     // Rare and small: a template without the name, whose text went out with other line ends.
     CloseHandle(generated);
     HANDLE copy = INVALID_HANDLE_VALUE;
-    return CopyFromHandle(source.Handle(), generatedPath, CREATE_ALWAYS, &copy) && job.keepGenerated(generatedPath, copy);
+    return CopyFromHandle(source.Handle(), generatedPath, CREATE_ALWAYS, &copy) &&
+           job.keepGenerated(generatedPath, copy);
 }
 
 // The template's RC or UI DLL under the model's name, kept like the generated texts.

@@ -9,3 +9,5 @@ inline constexpr wchar_t kMonitorDllName[] = L"ZelvokUSBMon.dll";
 inline constexpr wchar_t kMonitorUiDllName[] = L"ZelvokUSBMonUI.dll";
 inline constexpr wchar_t kPrintProcessorName[] = L"WinPrint";
 inline constexpr wchar_t kRawDataType[] = L"Raw";
+// The Print Spooler's service, as the service control manager names it.
+inline constexpr wchar_t kSpoolerServiceName[] = L"Spooler";

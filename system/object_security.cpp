@@ -63,7 +63,8 @@ int MakePrivateDescriptor(unsigned flags, PSECURITY_DESCRIPTOR* descriptor)
     }
     // Known to the descriptor parser only where the platform has labels.
     if (flags & kHighIntegrityLabel)
-        StringCchCatW(sddl, ARRAYSIZE(sddl), (flags & kInheritedByContents) ? L"S:(ML;OICI;NW;;;HI)" : L"S:(ML;;NW;;;HI)");
+        StringCchCatW(sddl, ARRAYSIZE(sddl),
+                      (flags & kInheritedByContents) ? L"S:(ML;OICI;NW;;;HI)" : L"S:(ML;;NW;;;HI)");
     return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
 }
 
@@ -71,7 +72,8 @@ unsigned PrivateFolderFlags(int elevatedOrSystem, int hasLabels)
 {
     if (!elevatedOrSystem)
         return kGrantRunningAccount | kInheritedByContents;
-    return kOwnedByAdministrators | kInheritedByContents | (hasLabels ? static_cast<unsigned>(kHighIntegrityLabel) : 0u);
+    const unsigned label = hasLabels ? static_cast<unsigned>(kHighIntegrityLabel) : 0u;
+    return kOwnedByAdministrators | kInheritedByContents | label;
 }
 
 int IsElevatedOrSystem()
@@ -99,7 +101,8 @@ int HasIntegrityLabels()
         BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
     } level;
     DWORD size = 0;
-    const int labelled = GetTokenInformation(token, TokenIntegrityLevel, level.bytes, sizeof(level.bytes), &size) != FALSE;
+    const int labelled =
+        GetTokenInformation(token, TokenIntegrityLevel, level.bytes, sizeof(level.bytes), &size) != FALSE;
     CloseHandle(token);
     return labelled;
 }

@@ -50,9 +50,25 @@ static void* Allocate(size_t bytes)
 
 static void PackageStaged(const wchar_t*) {}
 
+static BOOL IsAdministrator(BOOL* member)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+        return FALSE;
+    // Deny-only in a filtered token (an administrator's process that is not elevated).
+    const BOOL asked = CheckTokenMembership(nullptr, administrators, member);
+    const DWORD error = GetLastError();
+    FreeSid(administrators);
+    SetLastError(error);
+    return asked;
+}
+
 static const SystemApi realApi = {
     GetVersionExW,          GetSystemInfo, FindGetNativeSystemInfo, GetSystemMetrics, AskNtVersionNumbers,
     GetSystemDefaultLangID, WriteFile,     AskWindowStationFlags,   Allocate,         PackageStaged,
+    IsAdministrator,
 };
 
 static SystemApi currentApi = realApi;

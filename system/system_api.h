@@ -6,7 +6,7 @@
 // into. Tests replace a member to give an answer Wine cannot (Windows 95, a server product,
 // an IA64 processor, a system without GetNativeSystemInfo, a user language other than the
 // system's, a full disk, a window station that cannot be asked, no memory, another process
-// at the package's private copy); everything else
+// at the package's private copy, an account that is no administrator); everything else
 // calls the platform directly.
 struct SystemApi {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOW* info);
@@ -26,6 +26,9 @@ struct SystemApi {
     // reads it; does nothing. A test changes or renames the copy there, as another process
     // could.
     void (*packageStaged)(const wchar_t* folder);
+    // Whether the process token is an enabled member of the Administrators group; FALSE with
+    // the last error when it cannot be asked. Wine runs every process as an administrator.
+    BOOL (*isAdministrator)(BOOL* member);
 };
 
 // The calls in force; a test may overwrite members and restore them with RealSystemApi().

@@ -5,6 +5,7 @@
 #include "app/app_module.h"
 #include "i18n/catalogue.h"
 #include "install/install_lock.h"
+#include "install/preflight.h"
 #include "system/probes.h"
 #include "system/user_report.h"
 
@@ -274,6 +275,9 @@ const PrinterModelInfo* CMainDlg::GetSelectedModel()
 
 void CMainDlg::StartInstall()
 {
+    // A machine that cannot take the driver is said in one box before anything changes.
+    if (!RunPreflight())
+        return;
     // One installation at a time on the machine: an unattended one may be running. A name
     // taken by another account's object is said in a box, and the install goes on without it.
     CInstallLock lock;

@@ -11,6 +11,8 @@
 #include "install/install_record.h"
 #include "install/package_manifest.h"
 #include "install/package_staging.h"
+#include "install/preflight.h"
+#include "system/protected_print.h"
 #include "system/system_api.h"
 
 namespace {
@@ -371,3 +373,35 @@ TEST(InstallExitCode, IsRestartRequiredOnlyForACreatedPrinter)
 }
 
 } // namespace
+
+TEST(Preflight, TheSpoolerIsStartedOnlyWhereItMayStartAndProtectedPrintFollowsThePlatformFirst)
+{
+    const struct {
+        ServiceFacts spooler;
+        SpoolerStep step;
+    } steps[] = {
+        {{1, SERVICE_RUNNING, SERVICE_DISABLED}, kSpoolerGoOn},
+        {{0, SERVICE_STOPPED, SERVICE_DISABLED}, kSpoolerGoOn},
+        {{1, SERVICE_STOPPED, SERVICE_DEMAND_START}, kSpoolerStart},
+        {{1, SERVICE_START_PENDING, SERVICE_AUTO_START}, kSpoolerStart},
+        {{1, SERVICE_STOPPED, SERVICE_DISABLED}, kSpoolerDisabled},
+    };
+    for (const auto& row : steps)
+        EXPECT_EQ(row.step, DecideSpoolerStep(row.spooler)) << row.spooler.state << " " << row.spooler.startType;
+
+    // queried, its answer, the policy's state present and value, the mode present and value.
+    const struct {
+        ProtectedPrintFacts facts;
+        int on;
+    } modes[] = {
+        {{1, 0, 1, 1, 1, 1}, 0},
+        {{1, 1, 0, 0, 0, 0}, 1},
+        {{0, 0, 0, 0, 1, 1}, 1},
+        {{0, 0, 1, 1, 1, 1}, 1},
+        {{0, 0, 1, 0, 1, 1}, 0},
+        {{0, 0, 0, 0, 1, 0}, 0},
+        {{0, 0, 1, 1, 0, 0}, 0},
+    };
+    for (const auto& row : modes)
+        EXPECT_EQ(row.on, IsProtectedPrintOn(row.facts)) << &row - modes;
+}

@@ -185,4 +185,25 @@ TEST(InstallStatus, FindsTheDriverAndTheMonitorInAnyCase)
     EXPECT_EQ(0, HasUsbMonitor(other, 1));
 }
 
+TEST(MachineStatus, TheSpoolersStateAndProtectedPrintMode)
+{
+    const MachineStatusLabels labels = {L"Spooler:", L"running", L"not running", L"disabled", L"cannot be asked",
+                                        L"Protected print:", L"on", L"off"};
+    const struct {
+        ServiceFacts spooler;
+        int protectedPrint;
+        std::vector<std::wstring> lines;
+    } rows[] = {
+        {{1, SERVICE_RUNNING, SERVICE_DISABLED}, 0, {L"Spooler: running", L"Protected print: off"}},
+        {{1, SERVICE_STOPPED, SERVICE_DISABLED}, 1, {L"Spooler: disabled", L"Protected print: on"}},
+        {{1, SERVICE_START_PENDING, SERVICE_AUTO_START}, 0, {L"Spooler: not running", L"Protected print: off"}},
+        {{0, SERVICE_RUNNING, SERVICE_AUTO_START}, 0, {L"Spooler: cannot be asked", L"Protected print: off"}},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::wstring> lines;
+        ComposeMachineStatus(row.spooler, row.protectedPrint, labels, Collect, &lines);
+        EXPECT_EQ(row.lines, lines);
+    }
+}
+
 } // namespace

@@ -14,6 +14,7 @@
 #include "app/unattended.h"
 #include "i18n/catalogue.h"
 #include "install/install_job.h"
+#include "install/preflight.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "support/message_boxes.h"
@@ -683,6 +684,18 @@ TEST_F(InstallOnWine, WhatAnotherProcessDoesToThePrivateCopyNeverReachesTheSyste
     CloseHandle(CopyTamperer::held);
     EXPECT_EQ(1, RemoveFolderTree(CopyTamperer::staged.c_str()));
     ForgetPendingRenames();
+}
+
+TEST_F(InstallOnWine, AnAccountThatIsNoAdministratorIsToldSoInOneBoxBeforeAnythingElse)
+{
+    System().isAdministrator = [](BOOL* member) -> BOOL {
+        *member = FALSE;
+        return TRUE;
+    };
+    MessageBoxWatch watch;
+    EXPECT_EQ(0, RunPreflight());
+    System() = RealSystemApi();
+    EXPECT_EQ((Boxes{{Text("PO_GSTR_NOT_ADMINISTRATOR"), L"ERROR"}}), TextsAndCaptions(watch.boxes));
 }
 
 TEST_F(InstallOnWine, PrinterNamesAtTheEdgesGetASoundAnswer)

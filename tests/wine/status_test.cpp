@@ -38,6 +38,9 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
         L"INFO: Port \"USB PORT:\": missing",
         L"INFO: No printer uses the driver",
         L"INFO: Installed release: none recorded",
+        // Wine's spooler service is stopped, and may start, until an install starts it.
+        L"INFO: Print Spooler service: not running",
+        L"INFO: Windows protected print mode: off",
         L"INFO: Exit code: 1",
     };
     EXPECT_EQ(nothing, lines);
@@ -53,12 +56,13 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
 
     lines = RunStatus(&code);
     EXPECT_EQ(0, code);
-    ASSERT_EQ(7u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(9u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows NT x86): present", lines[0]);
     EXPECT_EQ(L"INFO: Port monitor \"USB Printer Monitor\": present", lines[1]);
     EXPECT_EQ(L"INFO: Port \"USB PORT:\": present", lines[2]);
     EXPECT_EQ(L"INFO: Installed release: " DI_VERSION_TEXT, lines[5]);
-    EXPECT_EQ(L"INFO: Exit code: 0", lines[6]);
+    EXPECT_EQ(L"INFO: Print Spooler service: running", lines[6]);
+    EXPECT_EQ(L"INFO: Exit code: 0", lines[8]);
     // In the spooler's order, which is not ours to fix.
     std::vector<std::wstring> listed(lines.begin() + 3, lines.begin() + 5);
     std::sort(listed.begin(), listed.end());
@@ -107,6 +111,8 @@ TEST_F(Status, On32BitBeforeAnInstallAfterItAndAfterTheUninstall)
         L"INFO: Port \"USB PORT:\": missing",
         L"INFO: No printer uses the driver",
         L"INFO: Installed release: none recorded",
+        L"INFO: Print Spooler service: running",
+        L"INFO: Windows protected print mode: off",
         L"INFO: Exit code: 1",
     };
     EXPECT_EQ(driverOnly, lines);
@@ -123,7 +129,7 @@ TEST_F(Status, On64BitLooksForTheX64Driver)
     long code = -1;
     std::vector<std::wstring> lines = RunStatus(&code);
     EXPECT_EQ(1, code);
-    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(8u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer driver \"KR-620\" (Windows x64): present", lines[0]);
     EXPECT_EQ(L"INFO: No printer uses the driver", lines[3]);
 
@@ -133,7 +139,7 @@ TEST_F(Status, On64BitLooksForTheX64Driver)
     ASSERT_TRUE(RecordRelease(L"" DI_VERSION_TEXT));
     lines = RunStatus(&code);
     EXPECT_EQ(0, code);
-    ASSERT_EQ(6u, lines.size()) << testing::PrintToString(lines);
+    ASSERT_EQ(8u, lines.size()) << testing::PrintToString(lines);
     EXPECT_EQ(L"INFO: Printer \"Front desk\" (LPT1:)", lines[3]);
 }
 

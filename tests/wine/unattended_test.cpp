@@ -219,6 +219,68 @@ TEST_F(UnattendedInstall, InstallsWithoutAWindowAndLogsEveryStep)
     EXPECT_EQ(L"LPT2:", PortOfPrinter(L"Front desk"));
 }
 
+// The Print Spooler service stopped and given a start type, as an administrator would through
+// the service control manager (Wine's reads the registry only when it starts); the start
+// type it has when startType is 0.
+DWORD SpoolerStartType(DWORD startType = 0)
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, L"Spooler", SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status = {};
+    if (startType) {
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 100 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+            Sleep(50);
+        ChangeServiceConfigW(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr);
+    }
+    BYTE buffer[8192] = {};
+    DWORD needed = 0;
+    QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer), sizeof(buffer), &needed);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer)->dwStartType;
+}
+
+TEST_F(UnattendedInstall, AMachineThatCannotTakeTheDriverIsToldSoBeforeAnythingChanges)
+{
+    if (GetSystemDefaultLangID() == 2052)
+        GTEST_SKIP() << "the English lines are enough";
+    const wchar_t policy[] = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+    const DWORD on = 1;
+    const struct Row {
+        DWORD startType;
+        int protectedPrint;
+        long code;
+        std::wstring line;
+    } rows[] = {
+        {SERVICE_DISABLED, 0, 1603,
+         L"ERROR: The Print Spooler service is disabled; an administrator must allow it to start before printers "
+         L"can be installed"},
+        {SERVICE_DEMAND_START, 1, 1603,
+         L"ERROR: Windows protected print mode is on: this computer accepts no third-party printer drivers"},
+        // Stopped and allowed to start: started, and the install goes on.
+        {SERVICE_DEMAND_START, 0, 0, L"INFO: Print Spooler service started: Spooler"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.line));
+        ASSERT_EQ(row.startType, SpoolerStartType(row.startType));
+        if (row.protectedPrint) {
+            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, policy, L"WindowsProtectedPrintMode",
+                                                     REG_DWORD, &on, sizeof(on)));
+        }
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(row.code, Run(L"/install /name Preflight", &lines));
+        EXPECT_TRUE(Has(lines, row.line)) << testing::PrintToString(lines);
+        EXPECT_EQ(row.code == 0, PrinterExists(L"Preflight"));
+        // What an administrator decided stays as it was.
+        EXPECT_EQ(row.startType, SpoolerStartType());
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, policy, L"WindowsProtectedPrintMode");
+    }
+    DeleteAllPrinters();
+    RemoveProductRecord();
+}
+
 TEST_F(UnattendedInstall, AnotherDriversPrinterOfTheNameIsLeftAndANewerReleaseIsNotReplaced)
 {
     ASSERT_TRUE(RegisterSeedDriver(L"Receipt Other"));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "install/install_status.h"
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -430,6 +431,20 @@ protected:
 };
 std::vector<std::wstring> UninstallSeams::opened, UninstallSeams::deleted, UninstallSeams::disconnected;
 int UninstallSeams::closed;
+
+BOOL WINAPI SpoolerNotAnswering(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD)
+{
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return FALSE;
+}
+
+// Nobody can tell whether the driver is installed: not "not installed" (1) but a failure.
+TEST_F(UninstallSeams, AStatusTheSpoolerDoesNotAnswerIsAFailure)
+{
+    Spooler().enumPrinters = SpoolerNotAnswering;
+    const std::vector<std::wstring> lines = Reported([] { EXPECT_EQ(1603, ReportInstallStatus()); });
+    EXPECT_EQ(L"ERROR: The spooler could not be asked whether the driver is installed: (1722)", lines.back());
+}
 
 TEST_F(UninstallSeams, ConnectionsToPrintersOfTheModelAreRemovedAndTheSharedPrintersLeftAlone)
 {
