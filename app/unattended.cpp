@@ -12,6 +12,7 @@
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "spooler/tcp_port.h"
 #include "system/probes.h"
 #include "system/report_log.h"
 #include "system/user_report.h"
@@ -71,21 +72,22 @@ static int ReportArgumentProblem(const UnattendedRequest& request)
     return 1;
 }
 
-// The spooler's spelling of the port when it lists it (or "USB PORT:", which the install
-// creates), ignoring case as the spooler does; 0 with the existing ports reported.
-static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t units)
+// The listed port that is the one requested, ignoring case as the spooler does: of that
+// name, or for a good address (address->cbSize set) that address's port under either of its
+// names. Null when none is.
+static const wchar_t* FindListedPort(const PORT_INFO_2W* ports, DWORD count, const wchar_t* requested,
+                                     const PORT_DATA_1* address)
 {
-    if (lstrcmpiW(requested, kUsbPortName) == 0)
-        return SUCCEEDED(StringCchCopyW(port, units, kUsbPortName));
-    DWORD count = 0;
-    PORT_INFO_2W* ports = EnumeratePorts(&count);
     for (DWORD i = 0; i < count; ++i) {
-        if (ports[i].pPortName && lstrcmpiW(ports[i].pPortName, requested) == 0) {
-            const int copied = SUCCEEDED(StringCchCopyW(port, units, ports[i].pPortName));
-            free(ports);
-            return copied;
-        }
+        const wchar_t* listed = ports[i].pPortName;
+        if (listed && (lstrcmpiW(listed, requested) == 0 || (address->cbSize && IsPortOfAddress(listed, address))))
+            return listed;
     }
+    return nullptr;
+}
+
+static void ReportUnknownPort(const wchar_t* requested, const PORT_INFO_2W* ports, DWORD count)
+{
     ReportError("PO_GSTR_ARG_UNKNOWN_PORT", requested);
     wchar_t list[kLineUnits] = {};
     StringCchCopyW(list, kLineUnits, kUsbPortName);
@@ -96,9 +98,34 @@ static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t uni
             StringCchCatW(list, kLineUnits, ports[i].pPortName);
         }
     }
-    free(ports);
     ReportProgress("PO_GSTR_ARG_PORTS", list);
-    return 0;
+}
+
+// The spooler's spelling of the port requested when it lists it, or "USB PORT:", or the port
+// of a printer's address that no listed port is for, which the install creates: *address
+// then holds it, and is zeroed otherwise. 0 with the existing ports reported, or the bad
+// address said.
+static int FindRequestedPort(const wchar_t* requested, wchar_t* port, size_t units, PORT_DATA_1* address)
+{
+    const PortAddressReading reading = ReadPortAddress(requested, address);
+    if (lstrcmpiW(requested, kUsbPortName) == 0)
+        return SUCCEEDED(StringCchCopyW(port, units, kUsbPortName));
+    DWORD count = 0;
+    PORT_INFO_2W* ports = EnumeratePorts(&count);
+    const wchar_t* listed = FindListedPort(ports, count, requested, address);
+    int found = 0;
+    if (listed) {
+        found = SUCCEEDED(StringCchCopyW(port, units, listed));
+        ZeroMemory(address, sizeof(*address));
+    } else if (reading == kAddressGood) {
+        found = SUCCEEDED(StringCchCopyW(port, units, address->sztPortName));
+    } else if (reading == kAddressBad) {
+        ReportError("PO_GSTR_ARG_BAD_ADDRESS", requested);
+    } else {
+        ReportUnknownPort(requested, ports, count);
+    }
+    free(ports);
+    return found;
 }
 
 // A newer release than this program's is installed: said, and nothing changed. 0 while a
@@ -127,7 +154,8 @@ int UnattendedInstall(const UnattendedRequest& request)
     if (!RunPreflight())
         return kExitInstallFailed;
     wchar_t port[260] = {};
-    if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port)))
+    PORT_DATA_1 address;
+    if (!FindRequestedPort(request.portName, port, ARRAYSIZE(port), &address))
         return kExitBadArguments;
     CInstallLock lock;
     const LockOutcome outcome = TakeInstallLock(lock);
@@ -145,6 +173,7 @@ int UnattendedInstall(const UnattendedRequest& request)
     job.keepInstalled = 1;
     job.movePrinter = request.portGiven;
     job.runId = request.runId;
+    job.networkPort = address.cbSize ? &address : nullptr;
     const int created = job.RunInstall();
     return InstallExitCode(created, job.restartNeeded);
 }

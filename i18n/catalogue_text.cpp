@@ -51,6 +51,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_ARG_LONG_VALUE", L"This value is too long:"},
     {"PO_GSTR_ARG_UNKNOWN_PORT", L"This port does not exist:"},
     {"PO_GSTR_ARG_PORTS", L"Ports:"},
+    {"PO_GSTR_ARG_BAD_ADDRESS", L"Neither a port that exists nor an IPv4 address with an optional port number 1 to 65535 (192.168.1.50, 192.168.1.50:9100):"},
     {"PO_GSTR_BUSY", L"Another installation is running; try again later"},
     {"PO_GSTR_LOG_UNWRITABLE", L"The log file cannot be written:"},
     {"PO_GSTR_EXIT_CODE", L"Exit code:"},

@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include "spooler/tcp_port.h"
+
 // One row of the model table; every field is a constant of the build.
 struct PrinterModelInfo {
     const wchar_t* displayName;
@@ -94,6 +96,8 @@ public:
 
     int installMonitor();
     int installPort();
+    // The port of networkPort created through the Standard TCP/IP monitor and recorded.
+    int installNetworkPort();
     int installDriver();
     int installPrinter();
     int installPrinterUnderNewName(PRINTER_INFO_2W* record);
@@ -133,6 +137,9 @@ public:
     int movePrinter;
     // The name the run records its work under, for an undo of exactly this run; never null.
     const wchar_t* runId;
+    // The port for a printer's address that no port of the spooler's is for yet, named as
+    // portName: made before the printer. Null for every other port.
+    const PORT_DATA_1* networkPort;
     // The private copy that RunInstall reads the package from while it runs; null where the
     // package is read in place.
     CPackageStage* stage;

@@ -10,7 +10,8 @@ static const wchar_t kRunKey[] = L"SOFTWARE\\Ketrin\\DriverInstall\\LastRun";
 static const wchar_t kVendorKey[] = L"SOFTWARE\\Ketrin";
 static const wchar_t kReleaseValue[] = L"Version";
 static const wchar_t kRunValue[] = L"Run";
-static const wchar_t* const kKindValues[kRecordedKinds] = {L"Monitor", L"Port", L"Driver", L"Printer"};
+static const wchar_t* const kKindValues[kRecordedKinds] = {L"Monitor", L"Port", L"Driver", L"Printer",
+                                                              L"NetworkPort"};
 
 // Set once this process has begun the record it writes to.
 static int recording;

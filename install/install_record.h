@@ -27,8 +27,16 @@ int ReadInstalledRelease(wchar_t* release, size_t units);
 // nothing else is left in it (the MSI removes its own values).
 void RemoveProductRecord();
 
-// What an install may create, each recorded by its name.
-enum RecordedKind { kRecordedMonitor, kRecordedPort, kRecordedDriver, kRecordedPrinter, kRecordedKinds };
+// What an install may create, each recorded by its name: the network port is the one made
+// through the Standard TCP/IP monitor for an address.
+enum RecordedKind {
+    kRecordedMonitor,
+    kRecordedPort,
+    kRecordedDriver,
+    kRecordedPrinter,
+    kRecordedNetworkPort,
+    kRecordedKinds
+};
 
 // Printer names in the record may carry a number beyond the typed name's 259 characters.
 inline constexpr size_t kRecordedNameUnits = 520;

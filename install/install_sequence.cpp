@@ -134,6 +134,9 @@ int CInstallJob::RunInstall()
     // A monitor that could not be added has no port to add; the driver may still go in.
     if (installMonitor())
         installPort();
+    // Without it the printer would be made on a port that does not exist.
+    if (networkPort && !installNetworkPort())
+        return ReportStepFailure(L"XcvData AddPort error_code=%lu");
     if (!installDriver()) {
         // Protected print mode turned on after the preflight, or seen only by the spooler.
         if (GetLastError() == ERROR_PRINTER_DRIVER_BLOCKED) {
@@ -199,6 +202,15 @@ int CInstallJob::installPort()
     }
     ReportCode(L"AddPortEx Error = %lu\r\n", GetLastError());
     return 0;
+}
+
+int CInstallJob::installNetworkPort()
+{
+    if (!AddTcpPort(networkPort))
+        return 0;
+    RecordCreated(kRecordedNetworkPort, networkPort->sztPortName);
+    ReportProgress("PO_GSTR_LOG_PORT_ADDED", networkPort->sztPortName);
+    return 1;
 }
 
 int BuildDependentFiles(const wchar_t* driverName, int isChinese, const PrinterModelInfo* model, wchar_t* buffer,

@@ -10,6 +10,7 @@
 #include "install/model_names.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "spooler/tcp_port.h"
 #include "system/probes.h"
 #include "system/user_report.h"
 #include "system/wow64_redirection.h"
@@ -340,10 +341,15 @@ static int UndoDriver(const wchar_t* name)
     return 0;
 }
 
-// The recorded port, through its monitor; one that is gone already is no failure.
-static int UndoPort(const wchar_t* name)
+static int DeleteUsbPort(const wchar_t* name)
 {
-    if (Spooler().deletePort(nullptr, nullptr, const_cast<wchar_t*>(name))) {
+    return Spooler().deletePort(nullptr, nullptr, const_cast<wchar_t*>(name));
+}
+
+// The recorded port, through its monitor; one that is gone already is no failure.
+static int UndoPort(const wchar_t* name, int (*deletePort)(const wchar_t*))
+{
+    if (deletePort(name)) {
         ReportProgress("PO_GSTR_LOG_PORT_REMOVED", name);
         return 1;
     }
@@ -376,9 +382,11 @@ int UndoLastRun(const wchar_t* runId, UninstallOutcome* outcome)
         undone = UndoPrinter(record.names[kRecordedPrinter]) && undone;
     if (record.names[kRecordedDriver][0])
         undone = UndoDriver(record.names[kRecordedDriver]) && undone;
+    if (record.names[kRecordedNetworkPort][0])
+        undone = UndoPort(record.names[kRecordedNetworkPort], DeleteTcpPort) && undone;
     // A monitor made by the run takes its ports with it.
     if (record.names[kRecordedPort][0] && !record.names[kRecordedMonitor][0])
-        undone = UndoPort(record.names[kRecordedPort]) && undone;
+        undone = UndoPort(record.names[kRecordedPort], DeleteUsbPort) && undone;
     if (record.names[kRecordedMonitor][0]) {
         removeUsbMonitor(kUsbMonitorName, outcome);
         // The spooler says whether it is gone: removeUsbMonitor's result also counts a key

@@ -20,8 +20,9 @@ int UninstallPackage(UninstallOutcome* outcome = nullptr);
 
 // Takes back the work the last install recorded as its own, and nothing else: when runId is
 // empty, or names that install, its printer (while it still uses the model's driver), its
-// driver registration, its port and its monitor, each reported like the uninstall's steps;
-// then the record goes. 1 when nothing recorded is left (or nothing was recorded), else 0.
+// driver registration, its network port, its port and its monitor, each reported like the
+// uninstall's steps; then the record goes. 1 when nothing recorded is left (or nothing was
+// recorded), else 0.
 int UndoLastRun(const wchar_t* runId, UninstallOutcome* outcome);
 
 // Deletes every local printer whose driver is the model's driver, and removes this user's

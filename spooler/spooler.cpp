@@ -92,6 +92,14 @@ static BOOL WINAPI FailEnumDrivers(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD
     return FailEnumServerList(nullptr, 0, nullptr, 0, needed, returned);
 }
 
+static BOOL WINAPI FailXcvData(HANDLE, PCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD needed, PDWORD)
+{
+    if (needed)
+        *needed = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+
 static HMODULE winspool;
 
 static AddPortExAFn FindAddPortExA()
@@ -119,7 +127,7 @@ static SpoolerApi LoadRealSpooler()
         FailDriverDirectory, FailLevelCall,  FailNamesCall,  FailAddDriver,      FailNamesCall,
         FailAddPrinter,      FailOpenPrinter, FailHandleCall,    FailGetPrinter,     FailSetPrinter,
         FailHandleCall,      FailNameCall,   FailEnumPrinters,   FailEnumServerList, FailEnumServerList,
-        FailPortCall,         FailPortCall,    FailEnumDrivers,    FindAddPortExA,
+        FailPortCall,         FailPortCall,    FailEnumDrivers,    FailXcvData,        FindAddPortExA,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -144,6 +152,7 @@ static SpoolerApi LoadRealSpooler()
     Bind("AddPortW", api.addPort);
     Bind("DeletePortW", api.deletePort);
     Bind("EnumPrinterDriversW", api.enumPrinterDrivers);
+    Bind("XcvDataW", api.xcvData);
     return api;
 }
 

@@ -37,6 +37,8 @@ struct SpoolerApi {
     BOOL(WINAPI* deletePort)(LPWSTR server, HWND owner, LPWSTR portName);
     BOOL(WINAPI* enumPrinterDrivers)(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                                      LPDWORD needed, LPDWORD returned);
+    BOOL(WINAPI* xcvData)(HANDLE xcv, PCWSTR command, PBYTE input, DWORD inputSize, PBYTE output, DWORD outputSize,
+                          PDWORD needed, PDWORD status);
     // Null when winspool.drv cannot be loaded (ERROR_MOD_NOT_FOUND or the loader's code)
     // or lacks the export (ERROR_PROC_NOT_FOUND).
     AddPortExAFn (*findAddPortExA)();

@@ -1,8 +1,10 @@
-// Which port a refill selects, and whether the spooler already lists "USB PORT:".
+// Which port a refill selects, whether the spooler already lists "USB PORT:", and the port a
+// printer's address is given.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "spooler/tcp_port.h"
 #include "ui/main_dialog.h"
 #include "ui/port_list.h"
 
@@ -44,6 +46,33 @@ TEST(PortDecisions, UsbPortIsFoundIgnoringCaseAsAWholeName)
     EXPECT_EQ(0, CMainDlg::HasUsbPort(nullptr, 5));
     auto unnamed = Records({nullptr});
     EXPECT_EQ(0, CMainDlg::HasUsbPort(unnamed.data(), 1));
+}
+
+TEST(PortDecisions, AnAddressIsADottedQuadWithAnOptionalPortNumberAndNoLeadingZero)
+{
+    const struct {
+        const wchar_t* text;
+        PortAddressReading reading;
+        DWORD port; // 0: the record zeroed
+    } cases[] = {
+        {L"192.168.1.50", kAddressGood, 9100}, {L"0.0.0.0:65535", kAddressGood, 65535},
+        {L"255.255.255.255:1", kAddressGood, 1}, {L"192.168.1", kAddressBad, 0}, {L"1.2.3.4.5", kAddressBad, 0},
+        {L"256.1.1.1", kAddressBad, 0}, {L"1.2.3.4:0", kAddressBad, 0}, {L"1.2.3.4:65536", kAddressBad, 0},
+        // 2^32 + 9100, which a number read without a limit would wrap round to.
+        {L"1.2.3.4:4294976396", kAddressBad, 0}, {L"1.2.3.4:", kAddressBad, 0}, {L"1.2.03.4", kAddressBad, 0},
+        {L"1.2.3.4:09100", kAddressBad, 0}, {L"LPT1:", kNotAnAddress, 0}, {L"IP_192.168.1.50", kNotAnAddress, 0},
+    };
+    for (const auto& c : cases) {
+        PORT_DATA_1 data;
+        memset(&data, 0xA5, sizeof(data));
+        EXPECT_EQ(c.reading, ReadPortAddress(c.text, &data)) << c.text;
+        EXPECT_EQ(c.port, data.dwPortNumber) << c.text;
+    }
+    // Another address's port, or the value as typed, is no port of this address.
+    PORT_DATA_1 data;
+    ASSERT_EQ(kAddressGood, ReadPortAddress(L"10.0.0.7:515", &data));
+    for (const wchar_t* listed : {L"IP_10.0.0.70", L"10.0.0.7:515", static_cast<const wchar_t*>(nullptr)})
+        EXPECT_EQ(0, IsPortOfAddress(listed, &data));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "install/install_record.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
+#include "spooler/tcp_port.h"
 #include "support/wine_support.h"
 #include "system/system_api.h"
 
@@ -473,6 +474,9 @@ TEST_F(Unattended, BadArgumentsExitWith87AndChangeNothing)
         {L"/install /status", {L"ERROR: Only one of /install, /status and /uninstall may be given: /status"}},
         {L"/uninstall /port LPT1:", {L"ERROR: Unknown switch: /port"}},
         {L"/name X", {L"ERROR: None of /install, /status and /uninstall was given", L"INFO: Usage:"}},
+        {L"/install /port 256.1.1.1",
+         {L"ERROR: Neither a port that exists nor an IPv4 address with an optional port number 1 to 65535 "
+          L"(192.168.1.50, 192.168.1.50:9100): 256.1.1.1"}},
         {L"/install /port LPT9:",
          {L"ERROR: This port does not exist: LPT9:",
           L"INFO: Ports: USB PORT:, COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:, LPT2:, LPT3:"}},
@@ -838,6 +842,75 @@ TEST_F(Unattended, OneInstallAtATime)
     EXPECT_EQ(0, Run(L"/install /name Third"));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(2, WaitForExit(dialogRun, 30000));
+}
+
+// The PORT_DATA_1 a port of the stand-in Standard TCP/IP monitor (tests/fixtures/tcp_monitor)
+// was made from, with the registry's answer (2: no such port).
+std::string TcpPortData(const wchar_t* name, LSTATUS* status)
+{
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\";
+    std::string bytes(2048, '\0');
+    DWORD size = static_cast<DWORD>(bytes.size());
+    *status = RegGetValueW(HKEY_LOCAL_MACHINE, (key + name).c_str(), L"PortData", RRF_RT_REG_BINARY, nullptr,
+                           &bytes[0], &size);
+    bytes.resize(*status == ERROR_SUCCESS ? size : 0);
+    return bytes;
+}
+
+BOOL WINAPI RefuseXcvData(HANDLE, PCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD status)
+{
+    *status = ERROR_ACCESS_DENIED;
+    return TRUE;
+}
+
+TEST_F(Unattended, AnAddressGetsItsStandardTcpPortOnceAndTheUndoTakesItBack)
+{
+    std::vector<std::wstring> lines;
+    // No monitor to make it: no printer on a port that does not exist.
+    EXPECT_EQ(1603, Run(L"/install /name Till /port 192.168.1.50", &lines));
+    EXPECT_FALSE(PrinterExists(L"Till"));
+    EXPECT_TRUE(Has(lines, L"ERROR: XcvData AddPort error_code=1796")) << testing::PrintToString(lines);
+
+    ASSERT_TRUE(CopyInto(HostPathFromEnv("DI_TCP_MONITOR"), NativeSystemDir(), L"tcp_monitor.dll"));
+    MONITOR_INFO_2W monitor = {const_cast<wchar_t*>(kTcpMonitorName), const_cast<wchar_t*>(L"Windows NT x86"),
+                               const_cast<wchar_t*>(L"tcp_monitor.dll")};
+    ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&monitor)));
+    // The monitor's refusal comes in its status, with XcvData's own answer TRUE.
+    Spooler().xcvData = RefuseXcvData;
+    EXPECT_EQ(1603, RunHere(L"/install /name Till /port 192.168.1.50", &lines));
+    Spooler() = RealSpooler();
+    EXPECT_FALSE(PrinterExists(L"Till"));
+    EXPECT_TRUE(Has(lines, L"ERROR: XcvData AddPort error_code=5")) << testing::PrintToString(lines);
+    EXPECT_EQ(0, Run(L"/install /name Till /port 192.168.1.50:9101 /run {N}", &lines));
+    EXPECT_TRUE(Has(lines, L"INFO: Port added: IP_192.168.1.50")) << testing::PrintToString(lines);
+    EXPECT_EQ(L"IP_192.168.1.50", PortOfPrinter(L"Till"));
+    // Read at tcpxcv.h's offsets.
+    LSTATUS status = 0;
+    const std::string data = TcpPortData(L"IP_192.168.1.50", &status);
+    ASSERT_EQ(964u, data.size());
+    const auto word = [&](size_t at) { return *reinterpret_cast<const DWORD*>(data.data() + at); };
+    EXPECT_EQ(L"IP_192.168.1.50", std::wstring(reinterpret_cast<const wchar_t*>(data.data())));
+    EXPECT_EQ(L"192.168.1.50", std::wstring(reinterpret_cast<const wchar_t*>(data.data() + 144)));
+    // Version 1, raw, its size; port 9101, SNMP off.
+    EXPECT_EQ((std::vector<DWORD>{1, 1, 964, 9101, 0}),
+              (std::vector<DWORD>{word(128), word(132), word(136), word(952), word(956)}));
+
+    EXPECT_EQ(0, Run(L"/uninstall /undo /run {N}", &lines));
+    EXPECT_TRUE(Has(lines, L"INFO: Port removed: IP_192.168.1.50")) << testing::PrintToString(lines);
+    TcpPortData(L"IP_192.168.1.50", &status);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, status);
+
+    // A port of the address, under either name in any letter case, or of the name given even
+    // where it is no address, is used as it is: the monitor would refuse a second AddPort.
+    const std::pair<const wchar_t*, const wchar_t*> existing[] = {
+        {L"10.0.0.7", L"ip_10.0.0.7"}, {L"10.0.0.8:9100", L"10.0.0.8"}, {L"1.2.3", L"1.2.3"}};
+    for (const auto& port : existing) {
+        PORT_DATA_1 made = {};
+        lstrcpynW(made.sztPortName, port.second, ARRAYSIZE(made.sztPortName));
+        ASSERT_TRUE(AddTcpPort(&made));
+        EXPECT_EQ(0, Run(L"/install /name Till /port " + std::wstring(port.first)));
+        EXPECT_EQ(port.second, PortOfPrinter(L"Till"));
+    }
 }
 
 } // namespace
