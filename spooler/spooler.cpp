@@ -87,6 +87,20 @@ static BOOL WINAPI FailPortCall(LPWSTR, HWND, LPWSTR)
     return FALSE;
 }
 
+static DWORD WINAPI FailStartDoc(HANDLE, DWORD, LPBYTE)
+{
+    SetLastError(unavailableError);
+    return 0;
+}
+
+static BOOL WINAPI FailWritePrinter(HANDLE, LPVOID, DWORD, LPDWORD written)
+{
+    if (written)
+        *written = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+
 static BOOL WINAPI FailEnumDrivers(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
 {
     return FailEnumServerList(nullptr, 0, nullptr, 0, needed, returned);
@@ -119,7 +133,8 @@ static SpoolerApi LoadRealSpooler()
         FailDriverDirectory, FailLevelCall,  FailNamesCall,  FailAddDriver,      FailNamesCall,
         FailAddPrinter,      FailOpenPrinter, FailHandleCall,    FailGetPrinter,     FailSetPrinter,
         FailHandleCall,      FailNameCall,   FailEnumPrinters,   FailEnumServerList, FailEnumServerList,
-        FailPortCall,         FailPortCall,    FailEnumDrivers,    FindAddPortExA,
+        FailPortCall,         FailPortCall,    FailEnumDrivers,    FindAddPortExA,     FailStartDoc,
+        FailWritePrinter,     FailHandleCall,  FailHandleCall,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -144,6 +159,10 @@ static SpoolerApi LoadRealSpooler()
     Bind("AddPortW", api.addPort);
     Bind("DeletePortW", api.deletePort);
     Bind("EnumPrinterDriversW", api.enumPrinterDrivers);
+    Bind("StartDocPrinterW", api.startDocPrinter);
+    Bind("WritePrinter", api.writePrinter);
+    Bind("EndDocPrinter", api.endDocPrinter);
+    Bind("AbortPrinter", api.abortPrinter);
     return api;
 }
 
