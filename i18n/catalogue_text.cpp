@@ -106,6 +106,16 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_LOG_NOT_REPLACED", L"In use and could not be replaced; the printer would run on the old port monitor:"},
     {"PO_GSTR_LOG_FOLDER_LEFT", L"Temporary folder not removed; deleted when the system restarts:"},
     {"PO_GSTR_LOG_REPLACEMENT_CANCELLED", L"Replacement waiting for the restart cancelled; deleted when the system restarts:"},
+    {"PO_GSTR_RECEIPT_TITLE", L"Test receipt"},
+    {"PO_GSTR_RECEIPT_MODEL", L"Model:"},
+    {"PO_GSTR_RECEIPT_PRINTER", L"Printer:"},
+    {"PO_GSTR_RECEIPT_PORT", L"Port:"},
+    {"PO_GSTR_RECEIPT_DRIVER", L"Driver:"},
+    {"PO_GSTR_RECEIPT_RELEASE", L"Release:"},
+    {"PO_GSTR_RECEIPT_TIME", L"Date and time:"},
+    {"PO_GSTR_RECEIPT_SENT", L"Test receipt sent, job"},
+    {"PO_GSTR_RECEIPT_NOT_SENT", L"The test receipt could not be sent:"},
+    {"PO_GSTR_RECEIPT_NO_PRINTER", L"No printer of this name uses the model's driver:"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)
