@@ -116,6 +116,7 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_RECEIPT_SENT", L"Test receipt sent, job"},
     {"PO_GSTR_RECEIPT_NOT_SENT", L"The test receipt could not be sent:"},
     {"PO_GSTR_RECEIPT_NO_PRINTER", L"No printer of this name uses the model's driver:"},
+    {"PO_GSTR_USAGE_TESTPAGE", L"prints a test receipt on the printer (name KR-620 unless given) as a raw job, straight to its port past the driver; after /install, on the printer installed. 87: no printer of the model has the name; 1603: the spooler did not take the receipt"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)
