@@ -76,7 +76,8 @@ static int IsSwitch(const wchar_t* argument, const wchar_t* name)
 
 static int IsKnownSwitch(const wchar_t* argument)
 {
-    const wchar_t* const known[] = {L"install", L"status", L"uninstall", L"?", L"name", L"port", L"log", L"undo", L"run"};
+    const wchar_t* const known[] = {L"install", L"status", L"uninstall", L"?",   L"name",
+                                    L"port",    L"log",    L"undo",      L"run", L"testpage"};
     for (const wchar_t* name : known) {
         if (IsSwitch(argument, name))
             return 1;
@@ -167,6 +168,10 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
             request->undo = 1;
             continue;
         }
+        if (IsSwitch(argument, L"testpage")) {
+            request->testPage = 1;
+            continue;
+        }
         wchar_t* field = nullptr;
         size_t units = 0;
         if (IsSwitch(argument, L"run")) {
@@ -233,8 +238,11 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
         if (field == request->portName)
             request->portGiven = 1;
     }
+    if (request->testPage && request->action == kNotUnattended)
+        request->action = kUnattendedTestPage;
     // /undo belongs to the uninstall alone, and a run's name to an install or its undo:
-    // anywhere else either would be taken for a scope it does not have.
+    // anywhere else either would be taken for a scope it does not have. /testpage alone
+    // prints on a printer as it is: a port given would move nothing.
     if (request->problem != kArgumentsGood || request->action == kNotUnattended)
         return;
     const int undo = request->action == kUnattendedUninstall && request->undo;
@@ -242,6 +250,10 @@ static void ParseSwitches(const wchar_t* cursor, wchar_t* argument, UnattendedRe
         Refuse(request, kUnknownSwitch, L"/undo");
     else if (request->runId[0] && request->action != kUnattendedInstall && !undo)
         Refuse(request, kUnknownSwitch, L"/run");
+    else if (request->testPage && request->action != kUnattendedInstall && request->action != kUnattendedTestPage)
+        Refuse(request, kUnknownSwitch, L"/testpage");
+    else if (request->action == kUnattendedTestPage && request->portGiven)
+        Refuse(request, kUnknownSwitch, L"/port");
 }
 
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

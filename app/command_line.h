@@ -19,9 +19,10 @@ enum UnattendedAction {
     kUnattendedInstall,
     kUnattendedStatus,
     kUnattendedUninstall,
+    kUnattendedTestPage, // /testpage without /install
     kUnattendedUsage,
-    // Switches of ours without /install, /status or /uninstall, or a line that could not be
-    // read; the problem says which.
+    // Switches of ours without /install, /status, /uninstall or /testpage, or a line that
+    // could not be read; the problem says which.
     kUnattendedNoAction,
 };
 
@@ -58,13 +59,16 @@ struct UnattendedRequest {
     // /run: the name an installer gives one install and its undo, so that the undo takes
     // back that install's work and never another's; empty when not given.
     wchar_t runId[kRunIdUnits];
+    // /testpage: a raw test receipt on the printer of /name, after an /install on the
+    // printer it installed.
+    int testPage;
 };
 
 // Fills request from the command line. A first argument /install, /status, /uninstall,
-// /name, /port, /log, /undo or /run makes the line ours: /install [/name N] [/port P]
-// [/log F] [/run ID], /status [/log F], /uninstall [/log F] or /uninstall /undo [/run ID]
-// [/log F] in any order. /? as the first argument asks for the usage. Anything else is
-// kNotUnattended.
+// /name, /port, /log, /undo, /run or /testpage makes the line ours: /install [/name N]
+// [/port P] [/log F] [/run ID] [/testpage], /status [/log F], /uninstall [/log F],
+// /uninstall /undo [/run ID] [/log F] or /testpage [/name N] [/log F] in any order. /? as
+// the first argument asks for the usage. Anything else is kNotUnattended.
 // The name and port start as the given defaults. A line that cannot be read for want of
 // memory is kUnattendedNoAction with kOutOfMemory: it may have been ours.
 UnattendedAction ParseUnattendedCommandLine(const wchar_t* commandLine, const wchar_t* defaultName,

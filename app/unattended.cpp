@@ -9,6 +9,7 @@
 #include "install/install_record.h"
 #include "install/install_status.h"
 #include "install/preflight.h"
+#include "install/test_receipt.h"
 #include "install/uninstall.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
@@ -175,7 +176,25 @@ int UnattendedInstall(const UnattendedRequest& request)
     job.runId = request.runId;
     job.networkPort = address.cbSize ? &address : nullptr;
     const int created = job.RunInstall();
+    // The installation's SUCCESS line stands; a receipt that did not go out still fails the
+    // run, since the printer has not been seen to work.
+    if (created && request.testPage && PrintTestReceipt(job.placedPrinter) != kReceiptSent)
+        return kExitInstallFailed;
     return InstallExitCode(created, job.restartNeeded);
+}
+
+// /testpage: 0 when the spooler took the whole receipt, 87 when no printer of the name uses
+// the model's driver, else 1603; its line says which.
+static int UnattendedTestPage(const UnattendedRequest& request)
+{
+    switch (PrintTestReceipt(request.printerName)) {
+    case kReceiptSent:
+        return kExitDone;
+    case kReceiptNoModelPrinter:
+        return kExitBadArguments;
+    default:
+        return kExitInstallFailed;
+    }
 }
 
 int UnattendedUninstall(const UnattendedRequest& request)
@@ -216,6 +235,7 @@ static void ComposeUsage(wchar_t* usage, size_t units)
         {L"DriverInstall.exe", "PO_GSTR_USAGE_DIALOG"},
         {L"DriverInstall.exe /install [/name NAME] [/port PORT] [/log FILE]", "PO_GSTR_USAGE_INSTALL"},
         {L"DriverInstall.exe /status [/log FILE]", "PO_GSTR_USAGE_STATUS"},
+        {L"DriverInstall.exe /testpage [/name NAME] [/log FILE]", "PO_GSTR_USAGE_TESTPAGE"},
         {L"DriverInstall.exe /uninstall [/log FILE]", "PO_GSTR_USAGE_UNINSTALL"},
         {L"DriverInstall.exe /uninstall /undo [/run ID] [/log FILE]", "PO_GSTR_USAGE_UNDO"},
         {L"DriverInstall.exe uninstall", "PO_GSTR_USAGE_UNINSTALL_WORD"},
@@ -289,6 +309,9 @@ int RunUnattended(const UnattendedRequest& request)
                 break;
             case kUnattendedUninstall:
                 code = UnattendedUninstall(request);
+                break;
+            case kUnattendedTestPage:
+                code = UnattendedTestPage(request);
                 break;
             default:
                 code = UnattendedInstall(request);

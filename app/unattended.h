@@ -23,7 +23,8 @@ int InstallExitCode(int printerCreated, int restartNeeded);
 int RunUnattended(const UnattendedRequest& request);
 
 // The unattended install of arguments found good, after the log is set up: the port
-// checked, then the lock, then the dialog's install sequence.
+// checked, then the lock, then the dialog's install sequence, and with /testpage a test
+// receipt on the printer it created or kept (1603 when that fails).
 int UnattendedInstall(const UnattendedRequest& request);
 
 // The uninstall of the word "uninstall" with the same wait for the lock, its steps reported,

@@ -121,6 +121,17 @@ const FallbackRow kFallbackTable[] = {
     {"PO_GSTR_STATUS_ON", L"on"},
     {"PO_GSTR_STATUS_OFF", L"off"},
     {"PO_GSTR_STATUS_SPOOLER_SILENT", L"The spooler could not be asked whether the driver is installed:"},
+    {"PO_GSTR_RECEIPT_TITLE", L"Test receipt"},
+    {"PO_GSTR_RECEIPT_MODEL", L"Model:"},
+    {"PO_GSTR_RECEIPT_PRINTER", L"Printer:"},
+    {"PO_GSTR_RECEIPT_PORT", L"Port:"},
+    {"PO_GSTR_RECEIPT_DRIVER", L"Driver:"},
+    {"PO_GSTR_RECEIPT_RELEASE", L"Release:"},
+    {"PO_GSTR_RECEIPT_TIME", L"Date and time:"},
+    {"PO_GSTR_RECEIPT_SENT", L"Test receipt sent, job"},
+    {"PO_GSTR_RECEIPT_NOT_SENT", L"The test receipt could not be sent:"},
+    {"PO_GSTR_RECEIPT_NO_PRINTER", L"No printer of this name uses the model's driver:"},
+    {"PO_GSTR_USAGE_TESTPAGE", L"prints a test receipt on the printer (name KR-620 unless given) as a raw job, straight to its port past the driver; after /install, on the printer installed. 87: no printer of the model has the name; 1603: the spooler did not take the receipt"},
 };
 
 bool IsLeadByte(unsigned char byte, const unsigned char* ranges)

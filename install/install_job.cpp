@@ -35,7 +35,8 @@ CInstallJob::CInstallJob(const PrinterModelInfo* selected, const wchar_t* printe
       driverName(selected ? selected->driverName : L""), packageFolder(selected ? selected->packageFolder : L""),
       dataFile(), driverDir(), sourceDir(), setupDir(), portName(EmptyIfNull(portNameBuffer)), is64(0), isChinese(0),
       model(selected), gpdFile(), iniFile(), rcFile(), uiFile(), restartNeeded(0), packageDir(), keepInstalled(0),
-      movePrinter(0), runId(L""), networkPort(nullptr), stage(nullptr), heldMonitorDlls(), heldMonitorDllCount(0)
+      movePrinter(0), runId(L""), networkPort(nullptr), stage(nullptr), heldMonitorDlls(), heldMonitorDllCount(0),
+      placedPrinter()
 {
     is64 = GetNativeBits() == 64 ? 1 : 0;
     isChinese = IsChineseSystem();

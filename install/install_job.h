@@ -154,6 +154,9 @@ public:
     };
     HeldMonitorDll heldMonitorDlls[4];
     int heldMonitorDllCount;
+    // The printer the run created or kept, as the spooler spells it; empty before the
+    // printer step succeeds. As long as the name buffers it is copied from: never cut.
+    wchar_t placedPrinter[520];
 };
 
 // A package file read from its start: the private copy's held handle while the job reads

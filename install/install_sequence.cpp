@@ -302,6 +302,7 @@ int CInstallJob::installPrinter()
         Spooler().closePrinter(handle);
         RecordCreated(kRecordedPrinter, printerName);
         ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", printerName);
+        StringCchCopyW(placedPrinter, ARRAYSIZE(placedPrinter), printerName);
         return 1;
     }
     if (GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
@@ -376,6 +377,7 @@ int CInstallJob::updatePrinter(const wchar_t* name)
         return 0;
     }
     ReportProgress("PO_GSTR_LOG_PRINTER_KEPT", name);
+    StringCchCopyW(placedPrinter, ARRAYSIZE(placedPrinter), name);
     if (moved)
         ReportProgress("PO_GSTR_LOG_PRINTER_MOVED", portName);
     return 1;
@@ -424,5 +426,6 @@ int CInstallJob::installPrinterUnderNewName(PRINTER_INFO_2W* record)
     RecordCreated(kRecordedPrinter, candidate);
     // The dialog's success box does not say so: the report names the printer really made.
     ReportProgress("PO_GSTR_LOG_PRINTER_ADDED", candidate);
+    StringCchCopyW(placedPrinter, ARRAYSIZE(placedPrinter), candidate);
     return 1;
 }

@@ -87,6 +87,20 @@ static BOOL WINAPI FailPortCall(LPWSTR, HWND, LPWSTR)
     return FALSE;
 }
 
+static DWORD WINAPI FailStartDoc(HANDLE, DWORD, LPBYTE)
+{
+    SetLastError(unavailableError);
+    return 0;
+}
+
+static BOOL WINAPI FailWritePrinter(HANDLE, LPVOID, DWORD, LPDWORD written)
+{
+    if (written)
+        *written = 0;
+    SetLastError(unavailableError);
+    return FALSE;
+}
+
 static BOOL WINAPI FailEnumDrivers(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
 {
     return FailEnumServerList(nullptr, 0, nullptr, 0, needed, returned);
@@ -128,6 +142,7 @@ static SpoolerApi LoadRealSpooler()
         FailAddPrinter,      FailOpenPrinter, FailHandleCall,    FailGetPrinter,     FailSetPrinter,
         FailHandleCall,      FailNameCall,   FailEnumPrinters,   FailEnumServerList, FailEnumServerList,
         FailPortCall,         FailPortCall,    FailEnumDrivers,    FailXcvData,        FindAddPortExA,
+        FailStartDoc,         FailWritePrinter, FailHandleCall,    FailHandleCall,
     };
     winspool = LoadSystemLibrary(L"winspool.drv");
     if (!winspool) {
@@ -153,6 +168,10 @@ static SpoolerApi LoadRealSpooler()
     Bind("DeletePortW", api.deletePort);
     Bind("EnumPrinterDriversW", api.enumPrinterDrivers);
     Bind("XcvDataW", api.xcvData);
+    Bind("StartDocPrinterW", api.startDocPrinter);
+    Bind("WritePrinter", api.writePrinter);
+    Bind("EndDocPrinter", api.endDocPrinter);
+    Bind("AbortPrinter", api.abortPrinter);
     return api;
 }
 

@@ -42,6 +42,11 @@ struct SpoolerApi {
     // Null when winspool.drv cannot be loaded (ERROR_MOD_NOT_FOUND or the loader's code)
     // or lacks the export (ERROR_PROC_NOT_FOUND).
     AddPortExAFn (*findAddPortExA)();
+    // A raw job: its id from startDocPrinter, 0 when refused.
+    DWORD(WINAPI* startDocPrinter)(HANDLE printer, DWORD level, LPBYTE docInfo);
+    BOOL(WINAPI* writePrinter)(HANDLE printer, LPVOID bytes, DWORD size, LPDWORD written);
+    BOOL(WINAPI* endDocPrinter)(HANDLE printer);
+    BOOL(WINAPI* abortPrinter)(HANDLE printer);
 };
 
 // The calls in force. When winspool.drv cannot be loaded every member fails with the

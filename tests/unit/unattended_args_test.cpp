@@ -48,6 +48,8 @@ TEST(UnattendedArguments, OnlyAFirstArgumentOfOursMakesARunWithoutAWindow)
     Parse(L"-INSTALL", kUnattendedInstall);
     Parse(L"/Status", kUnattendedStatus);
     Parse(L"-UNINSTALL", kUnattendedUninstall);
+    EXPECT_STREQ(L"Till", Parse(L"/TestPage /name Till", kUnattendedTestPage).printerName);
+    EXPECT_EQ(1, Parse(L"/testpage /install", kUnattendedInstall).testPage);
     Parse(L"-?", kUnattendedUsage);
     Parse(L"/? anything", kUnattendedUsage);
     // A value switch first: the action may follow, and "uninstall" in a value is a value.
@@ -136,6 +138,10 @@ TEST(UnattendedArguments, BadArgumentsAreNamed)
         {L"/status /run A", kUnattendedStatus, kUnknownSwitch, L"/run"},
         {L"/install /run \"\"", kUnattendedInstall, kMissingValue, L"/run"},
         {L"/uninstall /undo /run", kUnattendedUninstall, kMissingValue, L"/run"},
+        // A receipt goes on a printer as it is, or on the one an install made.
+        {L"/testpage /port LPT1:", kUnattendedTestPage, kUnknownSwitch, L"/port"},
+        {L"/status /testpage", kUnattendedStatus, kUnknownSwitch, L"/testpage"},
+        {L"/name /testpage", kUnattendedNoAction, kMissingValue, L"/name"},
     };
     for (const Case& c : cases) {
         UnattendedRequest request = Parse(c.line, c.action);

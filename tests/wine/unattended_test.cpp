@@ -1,7 +1,7 @@
 // The shipped program run without a window, as deployment tools run it: /install and
 // /uninstall with their logs and exit codes, bad arguments, two installs at once, /?, the
-// uninstall word, and a window station no user sees. Runs beside the sample package; the
-// program's standard output is read through a pipe.
+// uninstall word, a window station no user sees, and /testpage on a port Wine writes to a
+// file. Runs beside the sample package; the program's standard output is read through a pipe.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,12 +10,16 @@
 #include <vector>
 
 #include "app/run.h"
+#include "i18n/catalogue.h"
 #include "install/install_lock.h"
 #include "install/install_record.h"
+#include "install/test_receipt.h"
+#include "product_version.h"
 #include "spooler/spooler.h"
 #include "spooler/spooler_names.h"
 #include "spooler/tcp_port.h"
 #include "support/wine_support.h"
+#include "system/probes.h"
 #include "system/system_api.h"
 
 namespace {
@@ -58,6 +62,24 @@ std::wstring PortOfPrinter(const wchar_t* name)
             return printers[i].pPortName;
     }
     return L"";
+}
+
+// Wine's spooler writes what a port is sent into the Unix file that the port's value under
+// HKCU\Software\Wine\Printing\Spooler names (docs/wine-notes.md): here one in the prefix's
+// C:\, whose path this returns.
+std::wstring PortToFile(const wchar_t* port, const std::string& name)
+{
+    const std::string unixPath = std::string(getenv("WINEPREFIX")) + "/drive_c/" + name;
+    const std::wstring value(unixPath.begin(), unixPath.end());
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Printing\\Spooler", port, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    return L"C:\\" + std::wstring(name.begin(), name.end());
+}
+
+std::wstring Text(const char* key)
+{
+    wchar_t text[520] = {};
+    return GetLocalizedText(key, text, 520);
 }
 
 // What a run may change: the printers, the driver directory, the system directory and the
@@ -307,6 +329,47 @@ TEST_F(UnattendedInstall, AnotherDriversPrinterOfTheNameIsLeftAndANewerReleaseIs
     }
     EXPECT_TRUE(before.driverFiles == Snapshot().driverFiles);
     RemoveProductRecord();
+}
+
+TEST_F(UnattendedInstall, ATestReceiptGoesRawToThePortOfAPrinterOfTheModelOnly)
+{
+    BindMessageCatalogue();
+    const std::wstring file = PortToFile(L"LPT1:", "receipt.prn");
+    ASSERT_TRUE(RegisterSeedDriver(L"KR-620") && RegisterSeedDriver(L"Receipt Other"));
+    ASSERT_TRUE(AddSeedPrinter(L"Till", L"kr-620", L"LPT1:") && AddSeedPrinter(L"Kitchen", L"Receipt Other", L"LPT1:"));
+    const struct Case {
+        std::wstring arguments;
+        long code;
+        std::wstring line;
+        std::string printer, driver;
+    } cases[] = {
+        {L"/testpage /name till", 0, Text("PO_GSTR_RECEIPT_SENT") + L" 1: Till", "Till", "kr-620"},
+        {L"/install /name Counter /port lpt1: /testpage", 0, Text("PO_GSTR_RECEIPT_SENT") + L" 1: Counter", "Counter",
+         "KR-620"},
+        {L"/testpage /name Kitchen", 87, Text("PO_GSTR_RECEIPT_NO_PRINTER") + L" Kitchen", "", ""},
+        // Wine prints inside EndDocPrinter, where a port that leads nowhere fails.
+        {L"/install /name Counter /port LPT2: /testpage", 1603,
+         Text("PO_GSTR_RECEIPT_NOT_SENT") + L" Counter (EndDocPrinter, ", "", ""},
+    };
+    for (const Case& c : cases) {
+        DeleteFileW(file.c_str());
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(c.code, Run(c.arguments, &lines)) << testing::PrintToString(lines);
+        EXPECT_TRUE(HasPrefix(lines, (c.code ? L"ERROR: " : L"INFO: ") + c.line)) << testing::PrintToString(lines);
+        EXPECT_EQ(c.code == 0, FileExists(file));
+        if (c.code != 0)
+            continue;
+        // As the program composed it, untouched by the driver: the title in the system's
+        // language (GB2312 in the printer's Chinese mode on a Chinese system), the printer as
+        // the spooler lists it, the release, the cut.
+        const std::string receipt = ReadFileBytes(file);
+        EXPECT_EQ(0u, receipt.find(IsChineseSystem() ? "\x1b@\x1c&\xb2\xe2\xca\xd4\xd0\xa1\xc6\xb1\x1c.\n"
+                                                     : "\x1b@Test receipt\n"));
+        for (const std::string& line : {": " + c.printer + "\n", std::string(": LPT1:\n"), ": " + c.driver + "\n",
+                                        std::string(": " DI_VERSION_TEXT "\n"), std::string("~\n\x1dVB", 5)})
+            EXPECT_NE(std::string::npos, receipt.find(line)) << testing::PrintToString(receipt);
+    }
+    DeleteAllPrinters();
 }
 
 TEST_F(UnattendedInstall, AMonitorDllInUseIsReplacedAtTheNextStartAndTheRunAsksForARestart)
@@ -780,6 +843,36 @@ TEST(UnattendedSeams, APrinterOfTheModelLeftFailsTheUninstallWith1603AndTheWordS
     EXPECT_TRUE(Has(lines, L"ERROR: The spooler could not be asked what is left: (1722)")) << testing::PrintToString(lines);
     EXPECT_EQ(0, RunHere(L"uninstall", &lines));
     EXPECT_FALSE(PrinterExists(L"Front desk"));
+}
+
+BOOL WINAPI RefuseWrite(HANDLE, LPVOID, DWORD, LPDWORD written)
+{
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+int aborted = 0;
+
+BOOL WINAPI CountAbort(HANDLE)
+{
+    ++aborted;
+    return TRUE;
+}
+
+TEST(UnattendedSeams, AReceiptTheSpoolerRefusesEndsWith1603AndItsJobIsAborted)
+{
+    ASSERT_TRUE(RegisterSeedDriver(L"KR-620") && AddSeedPrinter(L"Bar", L"KR-620", L"LPT1:"));
+    Spooler().writePrinter = RefuseWrite;
+    // Wine's own AbortPrinter lets the job print all the same (docs/wine-notes.md).
+    Spooler().abortPrinter = CountAbort;
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(1603, RunHere(L"/testpage /name Bar", &lines));
+    Spooler() = RealSpooler();
+    EXPECT_TRUE(Has(lines, L"ERROR: The test receipt could not be sent: Bar (WritePrinter, 112)"))
+        << testing::PrintToString(lines);
+    EXPECT_EQ(1, aborted);
+    DeleteAllPrinters();
 }
 
 TEST_F(Unattended, OneInstallAtATime)
