@@ -46,36 +46,19 @@ TEST(LogFileDecision, ALogIsAppendedToOnlyWhenItIsOneFileOnDiskOfATrustedOwnerOr
         {"the system account's", {disk, normal, 1, kOwnerSystem, 0}, 0},
         {"the Administrators group's", {disk, normal, 1, kOwnerAdministrators, 0}, 0},
         {"TrustedInstaller's", {disk, normal, 1, kOwnerTrustedInstaller, 0}, 0},
+        // The same refuses a folder: C:\Logs that another account made first.
         {"another account's", {disk, normal, 1, kOwnerOther, 0}, ERROR_INVALID_OWNER},
         {"a link", {disk, normal | FILE_ATTRIBUTE_REPARSE_POINT, 1, kOwnerRunningAccount, 0}, ERROR_CANT_RESOLVE_FILENAME},
         {"a file of two names", {disk, normal, 2, kOwnerSystem, 0}, ERROR_TOO_MANY_LINKS},
         // A device has no links and no file information: it is no file to append to.
         {"a device", {FILE_TYPE_CHAR, 0, 0, kOwnerRunningAccount, 0}, ERROR_BAD_FILE_TYPE},
-        {"another account's device", {FILE_TYPE_CHAR, 0, 0, kOwnerOther, 0}, ERROR_BAD_FILE_TYPE},
         // What the system account makes on a share is the computer account's.
         {"another account's on a share", {disk, normal, 1, kOwnerOther, 1}, 0},
         {"a link on a share", {disk, normal | FILE_ATTRIBUTE_REPARSE_POINT, 1, kOwnerOther, 1}, ERROR_CANT_RESOLVE_FILENAME},
-        {"a file of two names on a share", {disk, normal, 2, kOwnerOther, 1}, ERROR_TOO_MANY_LINKS},
         {"a pipe on another computer", {FILE_TYPE_PIPE, 0, 0, kOwnerOther, 1}, ERROR_BAD_FILE_TYPE},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.refusal, LogFileRefusal(row.facts)) << row.what;
-}
-
-TEST(LogFolderDecision, ALogGoesIntoAFolderOnDiskOfATrustedOwnerOrOnAShareAndNeverThroughALink)
-{
-    const DWORD disk = FILE_TYPE_DISK, folder = FILE_ATTRIBUTE_DIRECTORY, link = FILE_ATTRIBUTE_REPARSE_POINT;
-    const struct Row {
-        const char* what;
-        LogFileFacts facts;
-        DWORD refusal;
-    } rows[] = {
-        {"another account's (C:\\Logs made first)", {disk, folder, 1, kOwnerOther, 0}, ERROR_INVALID_OWNER},
-        {"the system account's junction", {disk, folder | link, 1, kOwnerSystem, 0}, ERROR_CANT_RESOLVE_FILENAME},
-        {"another account's on a share", {disk, folder, 1, kOwnerOther, 1}, 0},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(row.refusal, LogFolderRefusal(row.facts)) << row.what;
 }
 
 TEST(LogPlace, TheFolderKeepsItsLastSeparatorAndAShareIsKnownByItsName)
