@@ -286,14 +286,16 @@ static void ReportMachineStatus()
     QueryProtectedPrintFacts(&protectedPrint);
     // A translation longer than a label's buffer is cut by the lookup.
     wchar_t texts[8][kLabelUnits] = {};
-    const char* const keys[8] = {
-        "PO_GSTR_STATUS_SPOOLER",   "PO_GSTR_STATUS_RUNNING",         "PO_GSTR_STATUS_NOT_RUNNING",
-        "PO_GSTR_STATUS_DISABLED",  "PO_GSTR_STATUS_NOT_ASKED",       "PO_GSTR_STATUS_PROTECTED_PRINT",
-        "PO_GSTR_STATUS_ON",        "PO_GSTR_STATUS_OFF",
+    const MachineStatusLabels labels = {
+        GetLocalizedText("PO_GSTR_STATUS_SPOOLER", texts[0], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_RUNNING", texts[1], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_NOT_RUNNING", texts[2], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_DISABLED", texts[3], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_NOT_ASKED", texts[4], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_PROTECTED_PRINT", texts[5], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_ON", texts[6], kLabelUnits),
+        GetLocalizedText("PO_GSTR_STATUS_OFF", texts[7], kLabelUnits),
     };
-    for (int i = 0; i < 8; ++i)
-        GetLocalizedText(keys[i], texts[i], kLabelUnits);
-    const MachineStatusLabels labels = {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6], texts[7]};
     ComposeMachineStatus(spooler, IsProtectedPrintOn(protectedPrint), labels, ReportLine, nullptr);
 }
 
